@@ -1,0 +1,90 @@
+#include "link/link_state.h"
+
+namespace tillvane {
+
+LinkState& Links() {
+  static LinkState state;
+  return state;
+}
+
+void ResetLinkState() {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  s.LinkKind = LinkNone;
+  s.PrintToFile = false;
+  s.SerialHandle.reset();
+  s.QueueHandle.reset();
+  s.UsbHandle.reset();
+  s.Parallel.reset();
+}
+
+void SetSerialHandle(std::unique_ptr<SerialBackend> handle) {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  s.SerialHandle = std::move(handle);
+}
+
+void SetQueueHandle(std::unique_ptr<QueueBackend> handle) {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  s.QueueHandle = std::move(handle);
+}
+
+void SetUsbHandle(std::unique_ptr<UsbBackend> handle) {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  s.UsbHandle = std::move(handle);
+}
+
+void SetParallel(std::unique_ptr<ParallelBackend> backend) {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  s.Parallel = std::move(backend);
+}
+
+bool SerialHandleValid() {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  return s.SerialHandle != nullptr;
+}
+
+bool QueueOpen() {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  return s.QueueHandle != nullptr;
+}
+
+void CloseQueue() {
+  LinkState& s = Links();
+  std::unique_ptr<QueueBackend> closing;
+  {
+    std::lock_guard lock(s.mutex);
+    closing = std::move(s.QueueHandle);
+  }
+  // Destroying the back end closes the queue, outside the lock.
+}
+
+bool StartJobDocument() {
+  LinkState& s = Links();
+  if (s.LinkKind != LinkPrintQueue) return true;
+  bool started = false;
+  {
+    std::lock_guard lock(s.mutex);
+    started = s.QueueHandle != nullptr && s.QueueHandle->StartDocument();
+  }
+  if (!started) CloseQueue();
+  return started;
+}
+
+void EndJobDocument() {
+  LinkState& s = Links();
+  if (s.LinkKind != LinkPrintQueue) return;
+  bool ended = true;
+  {
+    std::lock_guard lock(s.mutex);
+    if (s.QueueHandle != nullptr) ended = s.QueueHandle->EndDocument();
+  }
+  if (!ended) CloseQueue();
+}
+
+}  // namespace tillvane

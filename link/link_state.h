@@ -1,0 +1,71 @@
+// The program-wide link state: which link is open, its handles, and the copy of the
+// traffic into "Commands.dat".
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "link/backends.h"
+
+namespace tillvane {
+
+// Values of LinkKind. The numbering is fixed: the port page opens links by it and the
+// command-file stream chooses its block size by it.
+inline constexpr int32_t LinkNone = -1;
+inline constexpr int32_t LinkParallel = 0;
+inline constexpr int32_t LinkSerial = 1;
+inline constexpr int32_t LinkPrintQueue = 2;
+inline constexpr int32_t LinkUsb = 3;
+
+inline constexpr const char* kCommandFileName = "Commands.dat";
+inline constexpr int64_t kCommandFileLimit = 512'000'000;
+
+struct LinkState {
+  std::atomic<int32_t> LinkKind{LinkNone};
+  std::atomic<bool> PrintToFile{false};
+
+  // Handles. An empty SerialHandle is the invalid handle; an empty QueueHandle is a
+  // queue marked closed, on which no spooler call is ever made; Parallel empty means
+  // the port I/O library is not loaded.
+  std::unique_ptr<SerialBackend> SerialHandle;
+  std::unique_ptr<QueueBackend> QueueHandle;
+  std::unique_ptr<UsbBackend> UsbHandle;
+  std::unique_ptr<ParallelBackend> Parallel;
+
+  // Held for the whole of each SendData call and of each document framing step, so
+  // that two senders can never interleave bytes within one call. Handle changes
+  // take it too.
+  std::mutex mutex;
+};
+
+// The one instance of the program.
+LinkState& Links();
+
+// Puts every value back to its start-up state, closing nothing but dropping all
+// handles. Used at start-up and between tests.
+void ResetLinkState();
+
+// Handle changes, each under the link lock.
+void SetSerialHandle(std::unique_ptr<SerialBackend> handle);
+void SetQueueHandle(std::unique_ptr<QueueBackend> handle);
+void SetUsbHandle(std::unique_ptr<UsbBackend> handle);
+void SetParallel(std::unique_ptr<ParallelBackend> backend);
+bool SerialHandleValid();
+bool QueueOpen();  // false when marked closed
+
+// Closes the print queue and marks it closed (no call on a queue already marked).
+void CloseQueue();
+
+// Print-queue document framing used by every sender. When the link is not the print
+// queue they do nothing and succeed.
+//
+// StartJobDocument: starts a raw document; when the queue is marked closed or the
+// start fails, closes the queue and returns false: the job must not be sent.
+bool StartJobDocument();
+// EndJobDocument: ends the document; when that fails, closes the queue. A queue
+// already closed by a failed write is left alone.
+void EndJobDocument();
+
+}  // namespace tillvane
