@@ -12,6 +12,7 @@ void ResetLinkState() {
   std::lock_guard lock(s.mutex);
   s.LinkKind = LinkNone;
   s.PrintToFile = false;
+  s.BusyTimeout = kBusyTimeoutNormal;
   s.SerialHandle.reset();
   s.QueueHandle.reset();
   s.UsbHandle.reset();

@@ -21,10 +21,15 @@ inline constexpr int32_t LinkUsb = 3;
 
 inline constexpr const char* kCommandFileName = "Commands.dat";
 inline constexpr int64_t kCommandFileLimit = 512'000'000;
+inline constexpr uint32_t kBusyTimeoutNormal = 2000;
+inline constexpr uint32_t kBusyTimeoutDownload = 800000;
 
 struct LinkState {
   std::atomic<int32_t> LinkKind{LinkNone};
   std::atomic<bool> PrintToFile{false};
+  // The parallel link's longest wait for a ready printer before one byte, in ms;
+  // raised while a logo downloads.
+  std::atomic<uint32_t> BusyTimeout{kBusyTimeoutNormal};
 
   // Handles. An empty SerialHandle is the invalid handle; an empty QueueHandle is a
   // queue marked closed, on which no spooler call is ever made; Parallel empty means

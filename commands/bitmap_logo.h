@@ -1,0 +1,28 @@
+// Monochrome BMP files downloaded into the printer as logos.
+#pragma once
+
+#include <cstdint>
+
+namespace tillvane {
+
+// Sends [1D 23 n], then the size header [1D 2A S B] and the column image of the BMP
+// file at `path`. 0 on success, the failing send's result or -1.
+int32_t DownloadRamLogo(const char* path, uint8_t n);
+
+// Sends the size header [xL xH yL yH] and the column image of one flash logo; the
+// caller has sent [1C 71 01] before. 0 on success, -1 on failure.
+int32_t SendFlashLogoImage(const char* path);
+
+// The information header as the conversion reads it (W at offset 18, H at 22 of the
+// file).
+struct BitmapInfo {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+int32_t PrepareBitmapRows(const uint8_t* src, const BitmapInfo* info, int32_t width_bits,
+                          int32_t padded_height, uint8_t* dst);
+int32_t RotateBitmapToColumns(const uint8_t* src, int32_t width_bits, int32_t padded_height,
+                              uint8_t* dst);
+
+}  // namespace tillvane

@@ -1,0 +1,51 @@
+// One builder per printer command. Each formats its fixed part and sends it in one
+// SendData call, then sends each trailing parameter byte in a call of its own; it stops
+// at the first failed send and returns its result (0 when every send succeeded).
+#pragma once
+
+#include <cstdint>
+
+namespace tillvane {
+
+// Control bytes by their ASCII mnemonics.
+inline constexpr uint8_t LF = 0x0A, FF = 0x0C, NAK = 0x15, CAN = 0x18, ESC = 0x1B, FS = 0x1C,
+                         GS = 0x1D, RS = 0x1E, SP = 0x20;
+
+int32_t InitializePrinter();
+int32_t SelectStandardMode();
+int32_t SelectPageMode();
+int32_t SetLineSpacing(uint8_t n);
+int32_t PrintAndLineFeed();
+int32_t PrintPage();
+int32_t PrintAndReturnToStandardMode();
+int32_t SetAbsolutePosition(uint8_t nL, uint8_t nH);
+int32_t SetPageArea(uint8_t xL, uint8_t xH, uint8_t yL, uint8_t yH, uint8_t dxL, uint8_t dxH,
+                    uint8_t dyL, uint8_t dyH);
+int32_t SetPageDirection(uint8_t n);
+int32_t SetAbsoluteVerticalPosition(uint8_t nL, uint8_t nH);
+int32_t SetRelativeVerticalPosition(uint8_t nL, uint8_t nH);
+int32_t SetMotionUnits(uint8_t x, uint8_t y);
+int32_t CancelPageData();
+int32_t PrintText(const char* text);  // zero-terminated; one send per byte
+int32_t SelectFont(uint8_t n);
+int32_t SetEmphasized(uint8_t n);
+int32_t SetCharacterSize(uint8_t n);
+int32_t SetCharacterSpacing(uint8_t n);
+int32_t SetPrintMode(uint8_t n);
+int32_t SetBarcodeHri(uint8_t position, uint8_t font);
+int32_t PrintBarcode(uint8_t width, uint8_t height, uint8_t system, uint8_t length,
+                     const char* data);
+int32_t PrintRamLogo(uint8_t n);
+int32_t PrintFlashLogo(uint8_t n);
+int32_t FeedPaper(int32_t mode, int32_t n);
+int32_t CutPaper(uint8_t m, uint8_t n);
+
+// GS r 1 over the open serial port, then waits up to 4000 ms for any byte to arrive.
+int32_t TestSerialCommunication();
+
+// The clear-error action of the index page: a printer reset, never copied to the
+// command file, framed as one document on the print queue, then a 2000 ms pause.
+// Shows the send-failure message when the reset could not be sent.
+void ClearPrinterError();
+
+}  // namespace tillvane

@@ -1,0 +1,17 @@
+// The parallel link: the port's registers read and written through the port I/O
+// library, with the compatibility-mode handshake.
+#pragma once
+
+#include <cstdint>
+
+namespace tillvane {
+
+// 0 when the port I/O library is loaded, 1 when it is not.
+int32_t OpenParallel(uint8_t number, uint16_t base);
+int32_t CloseParallel();
+uint8_t ReadPin(uint8_t pin);
+uint8_t WriteByteStrobed(uint8_t byte);
+uint8_t PrintChar(uint8_t byte);
+int32_t WriteBuffer(const uint8_t* bytes, int32_t length);
+
+}  // namespace tillvane

@@ -1,0 +1,19 @@
+// The print-queue link: raw documents through the local printing system (CUPS).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tillvane {
+
+inline constexpr const char* kQueueDocumentName = "My Document";
+
+// Lists the local queues whose name contains `base_driver_name` (case-sensitive; empty
+// matches all), in the server's order. On success `names` is replaced and the count
+// returned; when the server cannot be asked, `names` is left as it was and 0 returned.
+int ListPrintQueues(const std::string& base_driver_name, std::vector<std::string>& names);
+
+// Opens the queue of that name into QueueHandle. False when it cannot be opened.
+bool OpenPrintQueue(const std::string& name);
+
+}  // namespace tillvane
