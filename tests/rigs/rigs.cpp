@@ -1,0 +1,1 @@
+#include "tests/rigs/rigs.h"
