@@ -10,8 +10,12 @@ bool TryBeginSending() {
   return g_sending.compare_exchange_strong(expected, true);
 }
 
-void EndSending() { g_sending = false; }
+void EndSending() {
+  g_sending = false;
+}
 
-bool SendingInProgress() { return g_sending; }
+bool SendingInProgress() {
+  return g_sending;
+}
 
 }  // namespace tillvane

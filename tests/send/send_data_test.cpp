@@ -25,7 +25,9 @@ class SendDataTest : public ::testing::Test {
   testing::MessageRecorder messages_;
 };
 
-int32_t Send(const Bytes& b) { return SendData(b.data(), static_cast<int32_t>(b.size())); }
+int32_t Send(const Bytes& b) {
+  return SendData(b.data(), static_cast<int32_t>(b.size()));
+}
 
 TEST_F(SendDataTest, EachLinkTakesTheBytesUnchanged) {
   const Bytes payload = FromHex("1B 40 00 FF 0A 00");

@@ -18,10 +18,14 @@ Bytes FromHex(const std::string& hex) {
   int nibble = -1;
   for (char c : hex) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else continue;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else
+      continue;
     if (nibble < 0) {
       nibble = v;
     } else {
@@ -58,7 +62,8 @@ Bytes ReadFileBytes(const std::filesystem::path& path) {
 
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -67,7 +72,9 @@ std::vector<Bytes> Recording::Calls() {
   return calls;
 }
 
-Bytes Recording::All() { return Join(Calls()); }
+Bytes Recording::All() {
+  return Join(Calls());
+}
 
 namespace {
 
@@ -151,11 +158,20 @@ std::shared_ptr<Recording> OpenRecordingLink(int32_t link_kind) {
   ResetLinkState();
   auto r = std::make_shared<Recording>();
   switch (link_kind) {
-    case LinkParallel: SetParallel(RecordingParallel(r)); break;
-    case LinkSerial: SetSerialHandle(RecordingSerial(r)); break;
-    case LinkPrintQueue: SetQueueHandle(RecordingQueue(r)); break;
-    case LinkUsb: SetUsbHandle(RecordingUsb(r)); break;
-    default: break;
+    case LinkParallel:
+      SetParallel(RecordingParallel(r));
+      break;
+    case LinkSerial:
+      SetSerialHandle(RecordingSerial(r));
+      break;
+    case LinkPrintQueue:
+      SetQueueHandle(RecordingQueue(r));
+      break;
+    case LinkUsb:
+      SetUsbHandle(RecordingUsb(r));
+      break;
+    default:
+      break;
   }
   Links().LinkKind = link_kind;
   return r;
@@ -168,7 +184,9 @@ MessageRecorder::MessageRecorder() {
   });
 }
 
-MessageRecorder::~MessageRecorder() { SetMessageSink(nullptr); }
+MessageRecorder::~MessageRecorder() {
+  SetMessageSink(nullptr);
+}
 
 std::vector<std::string> MessageRecorder::Messages() {
   std::lock_guard lock(mutex_);
@@ -189,6 +207,8 @@ ScopedTempDir::~ScopedTempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::filesystem::path GoldenDir() { return std::filesystem::path(TILLVANE_SOURCE_DIR) / "tests" / "golden"; }
+std::filesystem::path GoldenDir() {
+  return std::filesystem::path(TILLVANE_SOURCE_DIR) / "tests" / "golden";
+}
 
 }  // namespace tillvane::testing
