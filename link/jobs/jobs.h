@@ -49,9 +49,24 @@ std::string FindFileNoCase(const std::string& folder, const std::string& name);
 // rounded down; 100 for an empty file.
 int32_t ProgressPercent(int64_t sent, int64_t size);
 
+// A job that holds the sender gate: its creator took the gate (TryBeginSending) and
+// hands it over; the job releases it in its end call, or when it is destroyed without
+// having released it (a job discarded before it started, or ended by an exception).
+class SendingJob : public JobThread {
+ public:
+  explicit SendingJob(Dispatcher& dispatcher) : JobThread(dispatcher) {}
+  ~SendingJob() override { ReleaseGate(); }
+
+ protected:
+  void ReleaseGate();
+
+ private:
+  bool gate_held_ = true;
+};
+
 // Streams the file to the link: byte by byte on the parallel, serial and print-queue
 // links, in 1024-byte blocks on USB.
-class TThreadWriteFile : public JobThread {
+class TThreadWriteFile : public SendingJob {
  public:
   TThreadWriteFile(Dispatcher& dispatcher, JobWindow& window, std::string file_name);
   ~TThreadWriteFile() override;
@@ -64,10 +79,12 @@ class TThreadWriteFile : public JobThread {
   void Execute() override;
 
  private:
-  void ProgressCall();
-  void EndCall();
-  bool StreamBytes(int fd);
-  bool StreamBlocks(int fd);
+  enum class Outcome { Done, SendFailed, ReadFailed, Stopped };
+  void ProgressCall(int64_t count);
+  void EndCall(bool reset_progress);
+  Outcome StreamBytes(int fd);
+  Outcome StreamBlocks(int fd);
+  bool ReadAt(int fd, int64_t offset, int32_t length);
 
   JobWindow& window_;
   std::string file_name_;
@@ -77,7 +94,7 @@ class TThreadWriteFile : public JobThread {
 };
 
 // Downloads the chosen logos: the flash logo, then RAM logos 1 to 3.
-class TThreadWriteDown : public JobThread {
+class TThreadWriteDown : public SendingJob {
  public:
   TThreadWriteDown(Dispatcher& dispatcher, JobWindow& window, std::string program_folder,
                    LogoChoices choices);
@@ -95,7 +112,7 @@ class TThreadWriteDown : public JobThread {
 };
 
 // Prints the sample receipt for the paper width in force `pieces` times.
-class TThreadWriteAuto : public JobThread {
+class TThreadWriteAuto : public SendingJob {
  public:
   TThreadWriteAuto(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode);
   ~TThreadWriteAuto() override;
