@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -47,10 +48,15 @@ class JobsRaceTest : public ::testing::Test {
     std::atomic<int> gate_while_running{0};
     std::thread second([&] {
       while (!quit) {
-        const bool running = RunningJobs() > 0;
         SendingScope s;
         if (s.held()) {
-          if (running && RunningJobs() > 0) ++gate_while_running;
+          // The job ends its document in its end call, before it lets go of the gate.
+          int ends = 0;
+          {
+            std::lock_guard lock(rec_->mutex);
+            ends = rec_->ends;
+          }
+          if (ends == 0) ++gate_while_running;
           SendData(kMarker.data(), static_cast<int32_t>(kMarker.size()));
         }
         std::this_thread::yield();
