@@ -273,8 +273,12 @@ TEST_F(SerialLinkTest, LengthZeroSucceedsAndSendsNothing) {
 
 TEST_F(SerialLinkTest, XoffHoldsOutputUntilXon) {
   OpenLink(0);
+  // The terminal acts on XOFF as it delivers input: once a byte sent after it is in
+  // the receive queue, output has stopped.
+  const uint8_t marker = 'M';
   ASSERT_TRUE(printer_.SendXoff());
-  SleepMs(100);  // the terminal acts on XOFF as it delivers input
+  ASSERT_TRUE(printer_.SendToLink(&marker, 1));
+  ASSERT_TRUE(WaitUntil([&] { return Device()->ReceiveQueueCount() == 1; }, 5000));
   Device()->SetWriteTimeouts(10, 100);
   const Bytes text = Pattern(10, 0x30);
   const auto start = Clock::now();
@@ -284,7 +288,8 @@ TEST_F(SerialLinkTest, XoffHoldsOutputUntilXon) {
   EXPECT_EQ(printer_.received_count(), 0u);
 
   ASSERT_TRUE(printer_.SendXon());
-  SleepMs(100);
+  ASSERT_TRUE(printer_.SendToLink(&marker, 1));
+  ASSERT_TRUE(WaitUntil([&] { return Device()->ReceiveQueueCount() == 2; }, 5000));
   EXPECT_EQ(Send(text), 0);
   ASSERT_TRUE(printer_.WaitForReceived(text.size(), 5000));
   EXPECT_EQ(printer_.Received(), text);
