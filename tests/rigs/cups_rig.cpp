@@ -213,9 +213,12 @@ bool CupsRig::StartDaemon(const Options& options) {
   const std::string conf = (folder_ / "cupsd.conf").string();
   const std::string files = (folder_ / "cups-files.conf").string();
   const std::string out = (folder_ / "log" / "cupsd.out").string();
-  std::vector<char*> argv = {const_cast<char*>(kCupsd), const_cast<char*>("-f"),
-                             const_cast<char*>("-c"),   const_cast<char*>(conf.c_str()),
-                             const_cast<char*>("-s"),   const_cast<char*>(files.c_str()),
+  std::vector<char*> argv = {const_cast<char*>(kCupsd),
+                             const_cast<char*>("-f"),
+                             const_cast<char*>("-c"),
+                             const_cast<char*>(conf.c_str()),
+                             const_cast<char*>("-s"),
+                             const_cast<char*>(files.c_str()),
                              nullptr};
   int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (out_fd < 0) {
