@@ -134,7 +134,11 @@ TEST_F(PrintQueueTest, EveryByteValueArrivesUnchangedAsOneJob) {
 
   ASSERT_TRUE(rig_.WaitForOutput(out, document.size(), kWaitMs)) << rig_.ErrorLog();
   EXPECT_EQ(rigs::ReadAll(out), document);
-  EXPECT_EQ(rig_.JobCount("Vorn_Raw"), 1);
+  const std::vector<CupsRig::Job> jobs = rig_.Jobs("Vorn_Raw");
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].title, "My Document");
+  EXPECT_EQ(jobs[0].format, "application/vnd.cups-raw");
+  EXPECT_EQ(jobs[0].state, IPP_JSTATE_COMPLETED);
 
   // The queue stays open for the next job, which follows the first unchanged.
   const Bytes second = {0x1B, 0x40, 0x00, 0x0A, 0xFF};
@@ -228,6 +232,24 @@ TEST_F(PrintQueueTest, RejectingQueueFailsTheStartAndClosesTheQueue) {
   EndJobDocument();
   ASSERT_TRUE(rig_.WaitForOutput(out, 1, kWaitMs));
   EXPECT_EQ(rigs::ReadAll(out), Bytes{0x0A});
+}
+
+TEST_F(PrintQueueTest, DocumentTheServerRefusesClosesTheQueueAndLeavesNoJob) {
+  const auto out = AddQueue("Vorn_Refuses");
+  ASSERT_TRUE(rig_.SetOperationPolicy("Vorn_Refuses", "refuse-documents")) << rig_.Error();
+  Open("Vorn_Refuses");
+  ASSERT_TRUE(StartJobDocument());
+  const Bytes document = AllByteValues(1);
+  ASSERT_EQ(SendData(document.data(), static_cast<int32_t>(document.size())), 0);
+  EndJobDocument();  // the server refuses the document here
+  EXPECT_FALSE(QueueOpen());
+  EXPECT_EQ(SendData(document.data(), 1), -1);
+  // The job the server created for it does not wait for a document that never comes.
+  EXPECT_EQ(rig_.ActiveJobCount("Vorn_Refuses"), 0);
+  const std::vector<CupsRig::Job> jobs = rig_.Jobs("Vorn_Refuses");
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].state, IPP_JSTATE_CANCELED);
+  EXPECT_TRUE(rigs::ReadAll(out).empty());
 }
 
 TEST_F(PrintQueueTest, WritesOutsideADocumentNeverReachTheServer) {

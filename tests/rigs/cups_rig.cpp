@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -195,7 +196,15 @@ bool CupsRig::WriteFiles() {
        << "JobRetryLimit 0\n"
        << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
        << "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n"
-       << "</Policy>\n";
+       << "</Policy>\n"
+       // Clients on this machine pass every address rule, so documents are refused by
+       // requiring a user no client is.
+       << "<Policy refuse-documents>\n"
+       << "  <Limit Send-Document>\n    AuthType Default\n    Require user tillvane-nobody\n"
+       << "    Order allow,deny\n    Allow all\n  </Limit>\n"
+       << "  <Limit Cancel-Job Cancel-My-Jobs Cancel-Jobs Close-Job CUPS-Get-Document "
+          "Validate-Job>\n    Order allow,deny\n    Allow all\n  </Limit>\n"
+       << "  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n</Policy>\n";
   if (!WriteText(b / "cups-files.conf", files.str(), 0644) ||
       !WriteText(b / "cupsd.conf", conf.str(), 0644)) {
     error_ = "cannot write the daemon's configuration in " + b.string();
@@ -329,6 +338,31 @@ bool CupsRig::RejectJobs(const std::string& name) {
 
 bool CupsRig::AcceptJobs(const std::string& name) {
   return ready_ && RunTool({"/usr/sbin/cupsaccept", "-h", SocketPath(), name});
+}
+
+bool CupsRig::SetOperationPolicy(const std::string& name, const std::string& policy) {
+  return ready_ && RunTool({"/usr/sbin/lpadmin", "-h", SocketPath(), "-p", name, "-o",
+                            "printer-op-policy=" + policy});
+}
+
+std::vector<CupsRig::Job> CupsRig::Jobs(const std::string& name) {
+  std::vector<Job> result;
+  http_t* http = Connect(SocketPath());
+  if (http == nullptr) return result;
+  cups_job_t* jobs = nullptr;
+  int n = cupsGetJobs2(http, &jobs, name.c_str(), 0, CUPS_WHICHJOBS_ALL);
+  for (int i = 0; i < n; ++i) {
+    Job job;
+    job.id = jobs[i].id;
+    job.title = jobs[i].title != nullptr ? jobs[i].title : "";
+    job.format = jobs[i].format != nullptr ? jobs[i].format : "";
+    job.state = static_cast<int>(jobs[i].state);
+    result.push_back(job);
+  }
+  cupsFreeJobs(n > 0 ? n : 0, jobs);
+  httpClose(http);
+  std::sort(result.begin(), result.end(), [](const Job& a, const Job& b) { return a.id < b.id; });
+  return result;
 }
 
 bool CupsRig::WaitForJobs(int timeout_ms) {

@@ -26,6 +26,7 @@ class CupsRig {
     int start_timeout_ms = 15000;
   };
 
+  // Not for use by two threads at once.
   CupsRig();
   explicit CupsRig(const Options& options);
   ~CupsRig();
@@ -48,6 +49,11 @@ class CupsRig {
   bool RejectJobs(const std::string& name);
   bool AcceptJobs(const std::string& name);
 
+  // Puts the queue under one of the daemon's operation policies: "default", or
+  // "refuse-documents", which takes Create-Job but refuses every Send-Document (the
+  // job's document is then not accepted when it ends).
+  bool SetOperationPolicy(const std::string& name, const std::string& policy);
+
   // Stops the daemon (SIGTERM, SIGKILL after 5 s). Safe to call twice.
   void StopDaemon();
   bool DaemonRunning() const { return pid_ > 0; }
@@ -62,6 +68,15 @@ class CupsRig {
   int JobCount(const std::string& name);
   // Jobs not yet finished (pending, held, processing) on the queue; -1 on error.
   int ActiveJobCount(const std::string& name);
+
+  struct Job {
+    int id = 0;
+    std::string title;
+    std::string format;  // document format
+    int state = 0;       // IPP job state: 3 pending ... 7 cancelled, 8 aborted, 9 completed
+  };
+  // Every job of the queue the daemon knows, oldest first.
+  std::vector<Job> Jobs(const std::string& name);
 
   // The daemon's error log, for failure messages.
   std::string ErrorLog() const;

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tillvane-cups-rig: %s\n", rig.Error().c_str());
     return 1;
   }
-  std::printf("CUPS_SERVER=%s\n", rig.SocketPath().c_str());
+  std::printf("CUPS_SERVER=%s\nfolder %s\n", rig.SocketPath().c_str(), rig.Folder().c_str());
   for (int i = 1; i < argc; ++i) {
     auto out = rig.AddRawQueue(argv[i]);
     if (out.empty()) {
