@@ -1,0 +1,130 @@
+// The three background jobs: the command-file stream (TThreadWriteFile), the logo
+// download (TThreadWriteDown) and the repeated sample receipt (TThreadWriteAuto).
+// Each holds the sender gate from its starter (link/jobs/starters.h) until its end
+// call, and ends its print-queue document in that last synchronised call.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/jobs/job_thread.h"
+#include "link/jobs/job_window.h"
+
+namespace tillvane::jobs {
+
+// Shown when the file stream or the repeated demo fails.
+inline constexpr const char* kDataNotSentMessage =
+    "数据不能发送!\n"
+    "Please check whether the printer is connected to the specified port correctly";
+inline constexpr const char* kDoneText = "完  成";
+inline constexpr const char* kFailedText = "Failed";
+inline constexpr const char* kDownloadingText = "下 载...";
+
+// The command file chosen for streaming (full path).
+std::string CommandFileName();
+void SetCommandFileName(std::string name);
+
+// PrintToFile as it was when the logo page was opened; the logo download puts it back
+// when it ends. The window sets it in sbtnDownloadLogoClick.
+std::atomic<bool>& SavedPrintToFile();
+
+// The four download choices, copied from the logo page's check boxes when the
+// download starts.
+struct LogoChoices {
+  bool horse = false;   // RAM logo 1, Horse.bmp
+  bool lion = false;    // RAM logo 2, Lion.bmp
+  bool map = false;     // RAM logo 3, Map.bmp
+  bool dragon = false;  // flash logo, Dragon.bmp
+};
+LogoChoices DownloadChoices();
+void SetDownloadChoices(const LogoChoices& choices);
+
+// The path of `name` in `folder`: the entry whose name matches without regard to
+// case (an exact match first), or folder + "/" + name when there is none.
+std::string FindFileNoCase(const std::string& folder, const std::string& name);
+
+// Position of the progress bar after `sent` of `size` bytes: the whole percentage,
+// rounded down; 100 for an empty file.
+int32_t ProgressPercent(int64_t sent, int64_t size);
+
+// A job that holds the sender gate: its creator took the gate (TryBeginSending) and
+// hands it over; the job releases it in its end call, or when it is destroyed without
+// having released it (a job discarded before it started, or ended by an exception).
+class SendingJob : public JobThread {
+ public:
+  explicit SendingJob(Dispatcher& dispatcher) : JobThread(dispatcher) {}
+  ~SendingJob() override { ReleaseGate(); }
+
+ protected:
+  void ReleaseGate();
+
+ private:
+  bool gate_held_ = true;
+};
+
+// Streams the file to the link: byte by byte on the parallel, serial and print-queue
+// links, in 1024-byte blocks on USB.
+class TThreadWriteFile : public SendingJob {
+ public:
+  TThreadWriteFile(Dispatcher& dispatcher, JobWindow& window, std::string file_name);
+  ~TThreadWriteFile() override;
+
+  // Progress calls of the byte-by-byte stream are made at most once in this many
+  // milliseconds (the last one, with the final count, always).
+  static constexpr uint32_t kProgressIntervalMs = 30;
+
+ protected:
+  void Execute() override;
+
+ private:
+  enum class Outcome { Done, SendFailed, ReadFailed, Stopped };
+  void ProgressCall(int64_t count);
+  void EndCall(bool reset_progress);
+  Outcome StreamBytes(int fd);
+  Outcome StreamBlocks(int fd);
+  bool ReadAt(int fd, int64_t offset, int32_t length);
+
+  JobWindow& window_;
+  std::string file_name_;
+  int64_t BytesSent = 0;
+  int64_t FileSize = 0;
+  std::vector<uint8_t> buffer_;
+};
+
+// Downloads the chosen logos: the flash logo, then RAM logos 1 to 3.
+class TThreadWriteDown : public SendingJob {
+ public:
+  TThreadWriteDown(Dispatcher& dispatcher, JobWindow& window, std::string program_folder,
+                   LogoChoices choices);
+  ~TThreadWriteDown() override;
+
+ protected:
+  void Execute() override;
+
+ private:
+  void EndCall(bool success);
+
+  JobWindow& window_;
+  std::string program_folder_;
+  LogoChoices choices_;
+};
+
+// Prints the sample receipt for the paper width in force `pieces` times.
+class TThreadWriteAuto : public SendingJob {
+ public:
+  TThreadWriteAuto(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode);
+  ~TThreadWriteAuto() override;
+
+ protected:
+  void Execute() override;
+
+ private:
+  void EndCall();
+
+  int32_t pieces_;
+  int32_t cutter_mode_;
+};
+
+}  // namespace tillvane::jobs

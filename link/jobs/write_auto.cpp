@@ -1,0 +1,54 @@
+#include <memory>
+
+#include "app/config/current_model.h"
+#include "documents/ticket.h"
+#include "documents/ticket56.h"
+#include "link/jobs/jobs.h"
+#include "link/jobs/starters.h"
+#include "link/link_state.h"
+#include "link/message_sink.h"
+#include "link/sender_gate.h"
+
+namespace tillvane::jobs {
+
+TThreadWriteAuto::TThreadWriteAuto(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode)
+    : SendingJob(dispatcher), pieces_(pieces), cutter_mode_(cutter_mode) {}
+
+TThreadWriteAuto::~TThreadWriteAuto() = default;
+
+void TThreadWriteAuto::EndCall() {
+  Synchronize([&] {
+    EndJobDocument();
+    ReleaseGate();
+  });
+}
+
+void TThreadWriteAuto::Execute() {
+  for (int32_t i = 0; i < pieces_ && !StopRequested(); ++i) {
+    const int32_t result = PaperWidth() == kNarrowPaperWidth ? SampleTicket56(cutter_mode_)
+                                                             : SampleTicket(cutter_mode_);
+    if (result != 0) {
+      Synchronize([] { ShowMessage(kDataNotSentMessage); });
+      break;
+    }
+  }
+  EndCall();
+}
+
+StartResult StartRepeatedDemo(Dispatcher& dispatcher, bool print_to_file,
+                              std::string_view pieces_text, int32_t cutter_mode) {
+  if (!TryBeginSending()) return StartResult::Busy;
+  int32_t pieces = 0;
+  if (!ParsePieces(pieces_text, &pieces)) {
+    EndSending();
+    return StartResult::NotStarted;
+  }
+  Links().PrintToFile = print_to_file;
+  // From here the job holds the gate; dropping it unstarted releases the gate.
+  auto job = std::make_unique<TThreadWriteAuto>(dispatcher, pieces, cutter_mode);
+  if (!StartJobDocument()) return StartResult::NotStarted;
+  JobThread::Start(std::move(job));
+  return StartResult::Started;
+}
+
+}  // namespace tillvane::jobs

@@ -1,0 +1,91 @@
+#include <filesystem>
+#include <memory>
+
+#include "commands/bitmap_logo.h"
+#include "commands/posfun.h"
+#include "documents/ticket56.h"
+#include "link/jobs/jobs.h"
+#include "link/jobs/starters.h"
+#include "link/link_state.h"
+#include "link/send_data.h"
+#include "link/sender_gate.h"
+
+namespace tillvane::jobs {
+
+TThreadWriteDown::TThreadWriteDown(Dispatcher& dispatcher, JobWindow& window,
+                                   std::string program_folder, LogoChoices choices)
+    : SendingJob(dispatcher),
+      window_(window),
+      program_folder_(std::move(program_folder)),
+      choices_(choices) {}
+
+TThreadWriteDown::~TThreadWriteDown() = default;
+
+void TThreadWriteDown::EndCall(bool success) {
+  Synchronize([&] {
+    window_.SetStatusText(success ? kDoneText : kFailedText, success ? kNavy : kRed);
+    window_.SetButtonEnabled(IndexButton::Demo, success);
+    window_.SetButtonEnabled(IndexButton::ClearError, success);
+    window_.SetButtonEnabled(IndexButton::DownloadLogo, true);
+    window_.SetButtonEnabled(IndexButton::PortOption, true);
+    window_.SetButtonEnabled(IndexButton::Exit, true);
+    EndJobDocument();
+    Links().PrintToFile = SavedPrintToFile().load();
+    ReleaseGate();
+  });
+}
+
+void TThreadWriteDown::Execute() {
+  if (choices_.dragon) {
+    const std::string path = FindFileNoCase(program_folder_, "Dragon.bmp");
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+      const uint8_t define_flash[] = {FS, 0x71, 0x01};
+      if (SendData(define_flash, 3) != 0 || SendFlashLogoImage(path.c_str()) != 0) {
+        EndCall(false);
+        return;
+      }
+    }
+  }
+  const struct {
+    bool chosen;
+    const char* file;
+  } ram[] = {{choices_.horse, "Horse.bmp"}, {choices_.lion, "Lion.bmp"}, {choices_.map, "Map.bmp"}};
+  for (int i = 0; i < 3; ++i) {
+    if (!ram[i].chosen) continue;
+    if (StopRequested()) {
+      EndCall(false);
+      return;
+    }
+    const std::string path = FindFileNoCase(program_folder_, ram[i].file);
+    if (DownloadRamLogo(path.c_str(), static_cast<uint8_t>(i + 1)) != 0) {
+      RamLogoLoaded()[i] = false;
+      EndCall(false);
+      return;
+    }
+    RamLogoLoaded()[i] = true;
+  }
+  EndCall(true);
+}
+
+StartResult StartLogoDownload(Dispatcher& dispatcher, JobWindow& window, const LogoChoices& choices,
+                              const std::string& program_folder) {
+  if (!TryBeginSending()) return StartResult::Busy;
+  Links().PrintToFile = false;
+  SetDownloadChoices(choices);
+  window.SetStatusText(kDownloadingText, kRed);
+  if (!StartJobDocument()) {
+    Links().PrintToFile = SavedPrintToFile().load();
+    EndSending();
+    return StartResult::NotStarted;
+  }
+  (void)InitializePrinter();
+  for (IndexButton b : {IndexButton::PortOption, IndexButton::DownloadLogo, IndexButton::Demo,
+                        IndexButton::ClearError, IndexButton::Exit})
+    window.SetButtonEnabled(b, false);
+  JobThread::Start(
+      std::make_unique<TThreadWriteDown>(dispatcher, window, program_folder, DownloadChoices()));
+  return StartResult::Started;
+}
+
+}  // namespace tillvane::jobs

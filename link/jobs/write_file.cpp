@@ -1,0 +1,186 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+
+#include "link/clock.h"
+#include "link/jobs/jobs.h"
+#include "link/jobs/starters.h"
+#include "link/link_state.h"
+#include "link/message_sink.h"
+#include "link/send_data.h"
+#include "link/sender_gate.h"
+
+namespace tillvane::jobs {
+namespace {
+
+constexpr int32_t kUsbBlock = 1024;
+constexpr int32_t kReadChunk = 64 * 1024;
+
+}  // namespace
+
+TThreadWriteFile::TThreadWriteFile(Dispatcher& dispatcher, JobWindow& window, std::string file_name)
+    : SendingJob(dispatcher),
+      window_(window),
+      file_name_(std::move(file_name)),
+      buffer_(kReadChunk) {}
+
+TThreadWriteFile::~TThreadWriteFile() = default;
+
+void TThreadWriteFile::ProgressCall(int64_t count) {
+  const std::string text = std::to_string(count) + "/" + std::to_string(FileSize) + "bytes";
+  const int32_t position = ProgressPercent(count, FileSize);
+  Synchronize([&] {
+    window_.SetStatusText(text, kNavy);
+    window_.SetProgress(position);
+  });
+}
+
+void TThreadWriteFile::EndCall(bool reset_progress) {
+  Synchronize([&] {
+    if (reset_progress) window_.SetProgress(0);
+    EndJobDocument();
+    ReleaseGate();
+  });
+}
+
+// Reads `length` bytes at `offset` into the buffer; false on a read error or when the
+// file has become shorter.
+bool TThreadWriteFile::ReadAt(int fd, int64_t offset, int32_t length) {
+  int32_t done = 0;
+  while (done < length) {
+    ssize_t n =
+        ::pread(fd, buffer_.data() + done, static_cast<size_t>(length - done), offset + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<int32_t>(n);
+  }
+  return true;
+}
+
+TThreadWriteFile::Outcome TThreadWriteFile::StreamBytes(int fd) {
+  // One byte per send; the file is read a chunk at a time. The window hears of the
+  // progress at most every kProgressIntervalMs, and always of the final count.
+  uint32_t last_call = TickCount();
+  bool pending = false;  // a byte was sent since the last progress call
+  int32_t chunk = 0, at = 0;
+  while (BytesSent < FileSize) {
+    if (StopRequested()) {
+      if (pending) ProgressCall(BytesSent);
+      return Outcome::Stopped;
+    }
+    if (at == chunk) {
+      chunk = static_cast<int32_t>(std::min<int64_t>(kReadChunk, FileSize - BytesSent));
+      if (!ReadAt(fd, BytesSent, chunk)) {
+        if (pending) ProgressCall(BytesSent);
+        return Outcome::ReadFailed;
+      }
+      at = 0;
+    }
+    ++BytesSent;
+    if (SendData(&buffer_[static_cast<size_t>(at++)], 1) != 0) {
+      if (pending) ProgressCall(BytesSent - 1);
+      return Outcome::SendFailed;
+    }
+    pending = true;
+    const uint32_t now = TickCount();
+    if (BytesSent == FileSize || now - last_call >= kProgressIntervalMs) {
+      ProgressCall(BytesSent);
+      pending = false;
+      last_call = now;
+    }
+  }
+  return Outcome::Done;
+}
+
+TThreadWriteFile::Outcome TThreadWriteFile::StreamBlocks(int fd) {
+  const int64_t blocks = FileSize / kUsbBlock;
+  for (int64_t i = 0; i < blocks; ++i) {
+    if (StopRequested()) return Outcome::Stopped;
+    if (!ReadAt(fd, i * kUsbBlock, kUsbBlock)) return Outcome::ReadFailed;
+    BytesSent += kUsbBlock;
+    if (SendData(buffer_.data(), kUsbBlock) != 0) return Outcome::SendFailed;
+    ProgressCall(BytesSent);
+  }
+  // The remainder, sent even when it is empty.
+  const auto rest = static_cast<int32_t>(FileSize % kUsbBlock);
+  if (!ReadAt(fd, blocks * kUsbBlock, rest)) return Outcome::ReadFailed;
+  BytesSent += rest;
+  if (SendData(buffer_.data(), rest) != 0) return Outcome::SendFailed;
+  ProgressCall(BytesSent);
+  return Outcome::Done;
+}
+
+void TThreadWriteFile::Execute() {
+  // Opened as an existing regular file, held exclusively; a name that cannot be
+  // opened so ends the job silently (the window is left as it is).
+  int fd = ::open(file_name_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  struct stat st {};
+  if (fd >= 0 &&
+      (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+    ::close(fd);
+    fd = -1;
+  }
+  if (fd < 0) {
+    EndCall(false);
+    return;
+  }
+  FileSize = st.st_size;
+  BytesSent = 0;
+
+  Outcome outcome = Outcome::Done;
+  switch (Links().LinkKind.load()) {
+    case LinkParallel:
+    case LinkSerial:
+    case LinkPrintQueue:
+      outcome = StreamBytes(fd);
+      break;
+    case LinkUsb:
+      outcome = StreamBlocks(fd);
+      break;
+    default:
+      break;  // no link: nothing is sent
+  }
+  if (outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed)
+    Synchronize([] { ShowMessage(kDataNotSentMessage); });
+  ::close(fd);
+  EndCall(true);
+}
+
+bool BeginCommandFileChoice() {
+  if (SendingInProgress()) return false;
+  Links().PrintToFile = false;
+  return true;
+}
+
+StartResult StartCommandFileStream(Dispatcher& dispatcher, JobWindow& window,
+                                   const std::string& chosen_path,
+                                   const std::string& program_folder) {
+  if (!TryBeginSending()) return StartResult::Busy;
+  Links().PrintToFile = false;
+  // A relative name means the folder that was current when it was chosen.
+  std::string full;
+  if (!chosen_path.empty()) {
+    std::error_code ec;
+    full = std::filesystem::absolute(chosen_path, ec).string();
+    if (ec) full = chosen_path;
+  }
+  // From now on "Commands.dat" lies in the program's folder.
+  if (!program_folder.empty()) (void)::chdir(program_folder.c_str());
+  SetCommandFileName(full);
+  if (full.empty()) {
+    EndSending();
+    return StartResult::NotStarted;
+  }
+  auto job = std::make_unique<TThreadWriteFile>(dispatcher, window, full);
+  if (!StartJobDocument()) return StartResult::NotStarted;
+  JobThread::Start(std::move(job));
+  return StartResult::Started;
+}
+
+}  // namespace tillvane::jobs
