@@ -20,6 +20,16 @@ struct BitmapInfo {
   int32_t height = 0;
 };
 
+// Header layout of the accepted files: pixel rows always start here.
+inline constexpr int32_t kBitmapHeaderSize = 62;
+// RAM logo limits: stride S (bytes per row), bands B (8-dot rows) and S * B.
+inline constexpr int64_t kRamLogoMaxStride = 255;
+inline constexpr int64_t kRamLogoMaxBands = 48;
+inline constexpr int64_t kRamLogoMaxStrideBands = 912;
+// Largest column image either download builds; larger pictures are refused before any
+// image byte is sent.
+inline constexpr int64_t kMaxLogoImageBytes = int64_t{64} << 20;
+
 int32_t PrepareBitmapRows(const uint8_t* src, const BitmapInfo* info, int32_t width_bits,
                           int32_t padded_height, uint8_t* dst);
 int32_t RotateBitmapToColumns(const uint8_t* src, int32_t width_bits, int32_t padded_height,

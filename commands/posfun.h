@@ -7,6 +7,19 @@
 
 namespace tillvane {
 
+// Shown by every action whose first send failed.
+inline constexpr const char* kSendFailedMessage =
+    "发送数据失败!\n            Please check whether the printer is connected to the specified "
+    "port correctly";
+
+// The longest fixed part a builder formats in one call.
+inline constexpr int32_t kCommandBufferSize = 300;
+
+// How long TestSerialCommunication waits for the printer's answer, in ms.
+inline constexpr uint32_t kSerialAnswerTimeoutMs = 4000;
+// How long the clear-error action pauses after the reset, in ms.
+inline constexpr uint32_t kClearErrorPauseMs = 2000;
+
 // Control bytes by their ASCII mnemonics.
 inline constexpr uint8_t LF = 0x0A, FF = 0x0C, NAK = 0x15, CAN = 0x18, ESC = 0x1B, FS = 0x1C,
                          GS = 0x1D, RS = 0x1E, SP = 0x20;
@@ -26,18 +39,22 @@ int32_t SetAbsoluteVerticalPosition(uint8_t nL, uint8_t nH);
 int32_t SetRelativeVerticalPosition(uint8_t nL, uint8_t nH);
 int32_t SetMotionUnits(uint8_t x, uint8_t y);
 int32_t CancelPageData();
-int32_t PrintText(const char* text);  // zero-terminated; one send per byte
+int32_t PrintText(const char* text);  // zero-terminated; one send per byte; null gives -1
 int32_t SelectFont(uint8_t n);
 int32_t SetEmphasized(uint8_t n);
 int32_t SetCharacterSize(uint8_t n);
 int32_t SetCharacterSpacing(uint8_t n);
 int32_t SetPrintMode(uint8_t n);
 int32_t SetBarcodeHri(uint8_t position, uint8_t font);
+// width and height are embedded in the fixed part and must not be 0 (-1, nothing sent);
+// for system 8 (CODE128) the bytes after the code-set prefix "{A"/"{B" go out minus 0x20.
 int32_t PrintBarcode(uint8_t width, uint8_t height, uint8_t system, uint8_t length,
                      const char* data);
 int32_t PrintRamLogo(uint8_t n);
 int32_t PrintFlashLogo(uint8_t n);
+// mode 0 NAK n, mode 1 RS n; n below 1 or any other mode gives -1 and sends nothing.
 int32_t FeedPaper(int32_t mode, int32_t n);
+// GS V m, followed by n only for m 0x41 and 0x42; m 0 gives -1 and sends nothing.
 int32_t CutPaper(uint8_t m, uint8_t n);
 
 // GS r 1 over the open serial port, then waits up to 4000 ms for any byte to arrive.

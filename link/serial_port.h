@@ -27,4 +27,9 @@ void SetSerialTimeoutsForUse();
 // Closes SerialHandle when it is valid.
 void CloseSerialPort();
 
+// Why the last OpenSerialPort failed ("open /dev/ttyUSB0: Permission denied"), empty
+// after a successful one. For a log or a detail line; the operator's message stays the
+// port page's own.
+std::string LastSerialOpenError();
+
 }  // namespace tillvane

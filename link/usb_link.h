@@ -8,14 +8,21 @@ namespace tillvane {
 
 inline constexpr const char* kUsbOpenFailed = "打开USB失败！";
 
-// Loads the library and resolves its twelve entry points.
+// Loads the library and resolves its twelve entry points. A library that lacks one is
+// unloaded again and false returned; a library kept from an earlier call stays in
+// force when a later load fails.
 bool LoadUsbLibrary();
 // Lists devices 0..7 as "VORNUSB-<n>" until the first that yields no device; replaces
-// `labels` and returns the count.
+// `labels` and returns the count. Each device found is released again. With no
+// library loaded the list is empty.
 int ListUsbDevices(std::vector<std::string>& labels);
 // Opens device n into UsbHandle; shows "打开USB失败！" and returns false on failure.
+// The device open before is released first (with the library's CloseDevice). A
+// number outside 0..7, a null handle and -1 all fail.
 bool OpenUsbDevice(int n);
-// Unloads the library at window close.
+// Unloads the library at window close. The open device, if any, is dropped from
+// UsbHandle first (released through the library while it is still loaded), so that
+// no send can call into the unloaded library.
 void UnloadUsbLibrary();
 
 }  // namespace tillvane

@@ -1,0 +1,200 @@
+#include "link/serial/serial_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <limits>
+#include <thread>
+
+namespace tillvane::serial {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often the DSR line is sampled while output waits for it.
+constexpr int kDsrPollMs = 10;
+
+// Milliseconds left until `deadline`, rounded up, 0 when it has passed.
+int MsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return 0;
+  if (left > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  return static_cast<int>(left);
+}
+
+Clock::time_point DeadlineFor(uint32_t multiplier_ms, uint32_t constant_ms, int32_t length) {
+  // At most 2^32 * 2^31 ms would overflow the clock: cap at about a century.
+  constexpr uint64_t kCapMs = 100ull * 365 * 24 * 3600 * 1000;
+  uint64_t ms = WriteDeadlineMs(multiplier_ms, constant_ms, length);
+  if (ms > kCapMs) ms = kCapMs;
+  return Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(ms));
+}
+
+SerialError TimedOut(const std::string& path) {
+  SerialError e;
+  e.kind = SerialErrorKind::Timeout;
+  e.operation = "write";
+  e.detail = path;
+  return e;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, SerialError* error) {
+  SerialError ignored;
+  if (error == nullptr) error = &ignored;
+  if (path.empty()) {
+    *error = ErrorFromErrno(ENOENT, "open", "(no device)");
+    return nullptr;
+  }
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = ErrorFromErrno(errno, "open", path);
+    return nullptr;
+  }
+  if (::ioctl(fd, TIOCEXCL) != 0) {
+    *error = ErrorFromErrno(errno, "TIOCEXCL", path);
+    ::close(fd);
+    return nullptr;
+  }
+  *error = {};
+  return std::unique_ptr<SerialDevice>(new SerialDevice(fd, path));
+}
+
+SerialDevice::~SerialDevice() {
+  // The exclusive claim belongs to the terminal, not to this descriptor: release it so
+  // that the next opening of the same port is not refused while another descriptor
+  // (a driver, a simulated printer) keeps the terminal alive.
+  ::ioctl(fd_, TIOCNXCL);
+  ::close(fd_);
+}
+
+SerialError SerialDevice::Configure(const SerialSettings& settings) {
+  termios current{};
+  if (::tcgetattr(fd_, &current) != 0) return ErrorFromErrno(errno, "tcgetattr", path_);
+  LinePlan plan;
+  SerialError e = FillLinePlan(settings, current, &plan);
+  if (!e.ok()) return e;
+  if (::tcsetattr(fd_, TCSANOW, &plan.tio) != 0) return ErrorFromErrno(errno, "tcsetattr", path_);
+  if (!DriveLines(plan, &e)) return e;
+  wait_dsr_ = plan.wait_dsr && has_modem_lines_;
+  return {};
+}
+
+bool SerialDevice::DriveLines(const LinePlan& plan, SerialError* error) {
+  has_modem_lines_ = true;
+  struct Step {
+    unsigned long request;
+    int bits;
+    const char* name;
+  };
+  const Step steps[] = {{TIOCMBIC, plan.drop_lines, "TIOCMBIC"},
+                        {TIOCMBIS, plan.raise_lines, "TIOCMBIS"}};
+  for (const Step& s : steps) {
+    if (s.bits == 0) continue;
+    int bits = s.bits;
+    if (::ioctl(fd_, s.request, &bits) == 0) continue;
+    if (NoModemLines(errno)) {
+      has_modem_lines_ = false;
+      return true;
+    }
+    *error = ErrorFromErrno(errno, s.name, path_);
+    return false;
+  }
+  return true;
+}
+
+void SerialDevice::SetWriteTimeouts(uint32_t multiplier_ms, uint32_t constant_ms) {
+  multiplier_ms_.store(multiplier_ms, std::memory_order_relaxed);
+  constant_ms_.store(constant_ms, std::memory_order_relaxed);
+}
+
+int32_t SerialDevice::Failed(int32_t taken, SerialError error) {
+  last_error_ = std::move(error);
+  return taken > 0 ? taken : -1;
+}
+
+int32_t SerialDevice::Write(const uint8_t* bytes, int32_t length) {
+  if (length < 0 || (length > 0 && bytes == nullptr)) return -1;
+  if (length == 0) return 0;
+
+  int32_t taken = 0;
+  bool have_deadline = false;
+  Clock::time_point deadline{};
+  auto ensure_deadline = [&] {
+    if (!have_deadline) {
+      deadline = DeadlineFor(write_multiplier_ms(), write_constant_ms(), length);
+      have_deadline = true;
+    }
+  };
+  if (wait_dsr_) ensure_deadline();
+
+  for (;;) {
+    if (wait_dsr_) {
+      // Output waits while the printer holds DSR low.
+      for (;;) {
+        int status = 0;
+        if (::ioctl(fd_, TIOCMGET, &status) != 0) {
+          if (NoModemLines(errno)) break;
+          return Failed(taken, ErrorFromErrno(errno, "TIOCMGET", path_));
+        }
+        if (status & TIOCM_DSR) break;
+        int left = MsLeft(deadline);
+        if (left == 0) return Failed(taken, TimedOut(path_));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(left < kDsrPollMs ? left : kDsrPollMs));
+      }
+    }
+
+    ssize_t n = ::write(fd_, bytes + taken, static_cast<size_t>(length - taken));
+    if (n > 0) {
+      taken += static_cast<int32_t>(n);
+      if (taken == length) return taken;
+      continue;
+    }
+    if (n < 0) {
+      int err = errno;
+      if (err == EINTR) continue;
+      if (err != EAGAIN && err != EWOULDBLOCK)
+        return Failed(taken, ErrorFromErrno(err, "write", path_));
+    }
+
+    // The device's output buffer is full: wait for room until the deadline.
+    ensure_deadline();
+    for (;;) {
+      int left = MsLeft(deadline);
+      if (left == 0) return Failed(taken, TimedOut(path_));
+      pollfd p{fd_, POLLOUT, 0};
+      int r = ::poll(&p, 1, left);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return Failed(taken, ErrorFromErrno(errno, "poll", path_));
+      }
+      if (r == 0) continue;  // the deadline check above ends the wait
+      if (p.revents & POLLNVAL) return Failed(taken, ErrorFromErrno(EBADF, "poll", path_));
+      if ((p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLOUT))
+        return Failed(taken, ErrorFromErrno(EIO, "write", path_));
+      break;
+    }
+  }
+}
+
+bool SerialDevice::Purge() {
+  if (::tcflush(fd_, TCIOFLUSH) == 0) return true;
+  last_error_ = ErrorFromErrno(errno, "tcflush", path_);
+  return false;
+}
+
+int32_t SerialDevice::ReceiveQueueCount() {
+  int count = 0;
+  if (::ioctl(fd_, FIONREAD, &count) == 0) return count;
+  last_error_ = ErrorFromErrno(errno, "FIONREAD", path_);
+  return -1;
+}
+
+}  // namespace tillvane::serial

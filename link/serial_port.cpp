@@ -1,0 +1,64 @@
+#include "link/serial_port.h"
+
+#include <mutex>
+
+#include "link/link_state.h"
+#include "link/serial/serial_device.h"
+
+namespace tillvane {
+namespace {
+
+std::mutex& ErrorMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::string& LastErrorText() {
+  static std::string text;
+  return text;
+}
+
+void RecordOpenResult(const serial::SerialError& e) {
+  std::lock_guard lock(ErrorMutex());
+  LastErrorText() = e.Message();
+}
+
+}  // namespace
+
+bool OpenSerialPort(const SerialSettings& settings) {
+  // A port already open is closed first, so that the same device can be opened again.
+  SetSerialHandle(nullptr);
+
+  serial::SerialError error;
+  std::unique_ptr<serial::SerialDevice> device =
+      serial::SerialDevice::Open(settings.device, &error);
+  if (!device) {
+    RecordOpenResult(error);
+    return false;
+  }
+  error = device->Configure(settings);
+  device->SetWriteTimeouts(serial::kWriteMultiplierMs, serial::kWriteConstantAtOpenMs);
+  // The device stays open in SerialHandle even when configuring failed; the next
+  // opening or the window's closing releases it.
+  SetSerialHandle(std::move(device));
+  RecordOpenResult(error);
+  return error.ok();
+}
+
+void SetSerialTimeoutsForUse() {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  if (auto* device = dynamic_cast<serial::SerialDevice*>(s.SerialHandle.get()))
+    device->SetWriteTimeouts(serial::kWriteMultiplierMs, serial::kWriteConstantInUseMs);
+}
+
+void CloseSerialPort() {
+  SetSerialHandle(nullptr);
+}
+
+std::string LastSerialOpenError() {
+  std::lock_guard lock(ErrorMutex());
+  return LastErrorText();
+}
+
+}  // namespace tillvane
