@@ -54,7 +54,6 @@ class WriteAutoTest : public ::testing::Test {
 
 TEST_F(WriteAutoTest, PrintsTheReceiptForThePaperWidthWithTheCutterMode) {
   const Bytes wide_partial = OneTicket(false, 1);
-  const Bytes narrow_none = OneTicket(true, 2);
   ASSERT_NE(wide_partial, OneTicket(false, 0));
 
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
@@ -63,6 +62,8 @@ TEST_F(WriteAutoTest, PrintsTheReceiptForThePaperWidthWithTheCutterMode) {
   EXPECT_EQ(rec->All(), Times(wide_partial, 3));
 
   SetCurrentModel("TEST-56", kNarrowPaperWidth);
+  const Bytes narrow_none = OneTicket(true, 2);
+  ASSERT_NE(narrow_none, OneTicket(false, 2));
   rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
   Links().LinkKind = LinkUsb;
   EXPECT_EQ(Repeat(" 2 ", 2), StartResult::Started);
