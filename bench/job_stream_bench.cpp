@@ -1,14 +1,12 @@
-// The command-file stream of a 10 MB file into a pseudo-terminal with a reader that
-// keeps pace (a printer that never holds back), against copying the same file to the
-// same kind of pseudo-terminal with cat and with a plain read/write loop, and one
-// write() per byte without the job around it. The stream also reports the latency of
-// its synchronised calls: the time from the worker asking until the call runs on the
-// "window's" thread.
+// The command-file stream of a 10 MB file through the serial link into the simulated
+// serial printer on its pseudo-terminal, the printer reading as fast as it can,
+// against copying the same file to the same pseudo-terminal with cat and with a plain
+// read/write loop, and one write() per byte without the job around it. The stream also
+// reports the latency of its synchronised calls: the time from the worker asking
+// until the call runs on the "window's" thread.
 #include <fcntl.h>
-#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -24,11 +23,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "link/backends.h"
 #include "link/jobs/dispatcher.h"
 #include "link/jobs/job_thread.h"
 #include "link/jobs/starters.h"
 #include "link/link_state.h"
+#include "link/serial_port.h"
+#include "tests/rigs/serial_printer.h"
 
 extern char** environ;
 
@@ -60,65 +60,39 @@ const fs::path& CommandFile() {
   return path;
 }
 
-// A pseudo-terminal in raw mode, and a printer side that reads everything as it comes.
-struct Pty {
-  int master = -1, slave = -1;
-  Pty() {
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return;
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-  }
-  ~Pty() {
-    if (slave >= 0) ::close(slave);
-    if (master >= 0) ::close(master);
-  }
-  bool ok() const { return master >= 0 && slave >= 0; }
-};
+// The simulated serial printer, started once and reading as fast as it can; every
+// benchmark writes to its device, and waits until the printer has taken every byte.
+tillvane::rigs::SimSerialPrinter& Printer() {
+  static tillvane::rigs::SimSerialPrinter* printer = [] {
+    auto* p = new tillvane::rigs::SimSerialPrinter;
+    if (!p->Start()) std::abort();
+    p->SetMode(tillvane::rigs::SimSerialPrinter::Mode::Silent);
+    p->SetRecording(false);
+    return p;
+  }();
+  return *printer;
+}
 
-class Drain {
- public:
-  Drain(int fd, int64_t expected) : thread_([this, fd, expected] { Run(fd, expected); }) {}
-  int64_t Join() {
-    thread_.join();
-    return received_;
-  }
+bool WaitForPrinter() {
+  const bool all = Printer().WaitForReceived(static_cast<size_t>(kFileSize), 600000);
+  Printer().ClearReceived();
+  return all;
+}
 
- private:
-  void Run(int fd, int64_t expected) {
-    std::vector<uint8_t> buf(1 << 16);
-    while (received_ < expected) {
-      ssize_t n = ::read(fd, buf.data(), buf.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      received_ += n;
-    }
-  }
-  int64_t received_ = 0;
-  std::thread thread_;
-};
+int OpenDevice() {
+  return ::open(Printer().device_path().c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+}
 
-// The serial row on the slave side: one write() per send.
-class PtySerial : public tillvane::SerialBackend {
- public:
-  explicit PtySerial(int fd) : fd_(fd) {}
-  int32_t Write(const uint8_t* b, int32_t n) override {
-    int32_t done = 0;
-    while (done < n) {
-      ssize_t w = ::write(fd_, b + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return done > 0 ? done : -1;
-      done += static_cast<int32_t>(w);
-    }
-    return done;
+bool WriteAll(int fd, const uint8_t* b, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, b, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    b += w;
+    n -= static_cast<size_t>(w);
   }
-  bool Purge() override { return ::tcflush(fd_, TCIOFLUSH) == 0; }
-  int32_t ReceiveQueueCount() override { return 0; }
-
- private:
-  int fd_;
-};
+  return true;
+}
 
 // Times each synchronised call from the worker's request to its start.
 class TimingDispatcher : public tillvane::jobs::Dispatcher {
@@ -159,18 +133,21 @@ void BM_CommandFileStreamToPty(benchmark::State& state) {
   const fs::path& file = CommandFile();
   const std::string folder = file.parent_path().string();
   for (auto _ : state) {
-    Pty pty;
-    if (!pty.ok()) {
-      state.SkipWithError("no pseudo-terminal");
+    tillvane::ResetLinkState();
+    tillvane::SerialSettings settings;
+    settings.device = Printer().device_path();
+    settings.baud_rate = 9600;  // the pseudo-terminal takes bytes at full speed whatever the rate
+    if (!tillvane::OpenSerialPort(settings)) {
+      static std::string why;
+      why = "cannot open the simulated printer's port: " + tillvane::LastSerialOpenError();
+      state.SkipWithError(why.c_str());
       return;
     }
-    tillvane::ResetLinkState();
-    tillvane::SetSerialHandle(std::make_unique<PtySerial>(pty.slave));
+    tillvane::SetSerialTimeoutsForUse();
     tillvane::Links().LinkKind = tillvane::LinkSerial;
     TimingDispatcher dispatcher;
     dispatcher.latencies().reserve(4096);
     NullWindow window;
-    Drain drain(pty.master, kFileSize);
     if (tillvane::jobs::StartCommandFileStream(dispatcher, window, file.string(), folder) !=
         tillvane::jobs::StartResult::Started) {
       state.SkipWithError("the stream did not start");
@@ -178,13 +155,13 @@ void BM_CommandFileStreamToPty(benchmark::State& state) {
     }
     dispatcher.inner().PumpUntil([] { return tillvane::jobs::RunningJobs() == 0; }, 600000);
     tillvane::jobs::WaitForJobs(dispatcher);
-    const int64_t got = drain.Join();
-    if (got != kFileSize) state.SkipWithError("the printer side missed bytes");
+    if (!WaitForPrinter()) state.SkipWithError("the printer missed bytes");
+    tillvane::CloseSerialPort();
+    tillvane::ResetLinkState();
     state.counters["sync_calls"] = static_cast<double>(dispatcher.latencies().size());
     state.counters["sync_p50_us"] = Percentile(dispatcher.latencies(), 0.5);
     state.counters["sync_p99_us"] = Percentile(dispatcher.latencies(), 0.99);
     state.counters["sync_max_us"] = Percentile(dispatcher.latencies(), 1.0);
-    tillvane::ResetLinkState();
   }
   state.SetBytesProcessed(state.iterations() * kFileSize);
 }
@@ -192,22 +169,25 @@ BENCHMARK(BM_CommandFileStreamToPty)->Unit(benchmark::kMillisecond)->UseRealTime
 
 void BM_CatToPty(benchmark::State& state) {
   const fs::path& file = CommandFile();
+  Printer();
   for (auto _ : state) {
-    Pty pty;
-    Drain drain(pty.master, kFileSize);
+    int device = OpenDevice();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pty.slave, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, device, STDOUT_FILENO);
     const char* argv[] = {"cat", file.c_str(), nullptr};
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "cat", &actions, nullptr, const_cast<char**>(argv), environ) != 0) {
+    const int spawned =
+        posix_spawnp(&pid, "cat", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(device);
+    if (spawned != 0) {
       state.SkipWithError("cannot start cat");
       return;
     }
-    posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    if (drain.Join() != kFileSize) state.SkipWithError("the printer side missed bytes");
+    if (!WaitForPrinter()) state.SkipWithError("the printer missed bytes");
   }
   state.SetBytesProcessed(state.iterations() * kFileSize);
 }
@@ -215,16 +195,16 @@ BENCHMARK(BM_CatToPty)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations
 
 void BM_ReadWriteLoopToPty(benchmark::State& state) {
   const fs::path& file = CommandFile();
+  Printer();
   std::vector<uint8_t> buf(1 << 16);
   for (auto _ : state) {
-    Pty pty;
-    Drain drain(pty.master, kFileSize);
+    int device = OpenDevice();
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    PtySerial out(pty.slave);
     for (ssize_t n; (n = ::read(fd, buf.data(), buf.size())) > 0;)
-      out.Write(buf.data(), static_cast<int32_t>(n));
+      WriteAll(device, buf.data(), static_cast<size_t>(n));
     ::close(fd);
-    if (drain.Join() != kFileSize) state.SkipWithError("the printer side missed bytes");
+    ::close(device);
+    if (!WaitForPrinter()) state.SkipWithError("the printer missed bytes");
   }
   state.SetBytesProcessed(state.iterations() * kFileSize);
 }
@@ -233,16 +213,16 @@ BENCHMARK(BM_ReadWriteLoopToPty)->Unit(benchmark::kMillisecond)->UseRealTime()->
 // The floor for a byte-by-byte stream: one write() per byte, nothing else.
 void BM_ByteWritesToPty(benchmark::State& state) {
   const fs::path& file = CommandFile();
+  Printer();
   std::vector<uint8_t> buf(1 << 16);
   for (auto _ : state) {
-    Pty pty;
-    Drain drain(pty.master, kFileSize);
+    int device = OpenDevice();
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    PtySerial out(pty.slave);
     for (ssize_t n; (n = ::read(fd, buf.data(), buf.size())) > 0;)
-      for (ssize_t i = 0; i < n; ++i) out.Write(&buf[static_cast<size_t>(i)], 1);
+      for (ssize_t i = 0; i < n; ++i) WriteAll(device, &buf[static_cast<size_t>(i)], 1);
     ::close(fd);
-    if (drain.Join() != kFileSize) state.SkipWithError("the printer side missed bytes");
+    ::close(device);
+    if (!WaitForPrinter()) state.SkipWithError("the printer missed bytes");
   }
   state.SetBytesProcessed(state.iterations() * kFileSize);
 }
