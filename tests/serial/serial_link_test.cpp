@@ -336,8 +336,13 @@ TEST_F(SerialLinkTest, AnUnpluggedPrinterFailsTheNextWriteAtOnce) {
   OpenLink();
   Device()->SetWriteTimeouts(1000, 60000);
   printer_.CloseMaster();
+  // The copy in the command file is made all the same.
+  testing::ScopedTempDir dir;
+  Links().PrintToFile = true;
   const auto start = Clock::now();
   EXPECT_EQ(Send({0x0A}), -1);
+  EXPECT_EQ(testing::ReadFileBytes(kCommandFileName), Bytes{0x0A});
+  Links().PrintToFile = false;
   EXPECT_EQ(Device()->last_error().kind, SerialErrorKind::DeviceGone);
   const Bytes block = Pattern(4096, 5);
   EXPECT_EQ(Device()->Write(block.data(), static_cast<int32_t>(block.size())), -1);
