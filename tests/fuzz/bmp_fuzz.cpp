@@ -24,15 +24,22 @@ void Check(bool ok, const char* what) {
   }
 }
 
-const std::string& FilePath() {
-  static const std::string path = [] {
+// The file the input is written to, removed when the process ends.
+struct InputFile {
+  InputFile() {
     char tmpl[] = "/tmp/tillvane-fuzz-bmp-XXXXXX";
     const int fd = mkstemp(tmpl);
     Check(fd >= 0, "temporary file");
     close(fd);
-    return std::string(tmpl);
-  }();
-  return path;
+    path = tmpl;
+  }
+  ~InputFile() { unlink(path.c_str()); }
+  std::string path;
+};
+
+const std::string& FilePath() {
+  static const InputFile file;
+  return file.path;
 }
 
 uint32_t U32(const uint8_t* d, size_t size, size_t at) {
