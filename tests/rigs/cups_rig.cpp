@@ -272,8 +272,17 @@ bool CupsRig::StartDaemon(const Options& options) {
   return false;
 }
 
+void CupsRig::PauseDaemon() {
+  if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void CupsRig::ResumeDaemon() {
+  if (pid_ > 0) ::kill(pid_, SIGCONT);
+}
+
 void CupsRig::StopDaemon() {
   if (pid_ <= 0) return;
+  ::kill(pid_, SIGCONT);  // a paused daemon cannot act on SIGTERM
   ::kill(pid_, SIGTERM);
   const auto deadline = Clock::now() + std::chrono::seconds(5);
   int status = 0;

@@ -54,6 +54,10 @@ class CupsRig {
   // job's document is then not accepted when it ends).
   bool SetOperationPolicy(const std::string& name, const std::string& policy);
 
+  // Freezes the daemon (SIGSTOP) so that it neither reads nor answers, and thaws it.
+  void PauseDaemon();
+  void ResumeDaemon();
+
   // Stops the daemon (SIGTERM, SIGKILL after 5 s). Safe to call twice.
   void StopDaemon();
   bool DaemonRunning() const { return pid_ > 0; }
