@@ -6,7 +6,7 @@ namespace tillvane {
 namespace {
 
 constexpr int kConnectTimeoutMs = 30000;
-constexpr int kCancelConnectTimeoutMs = 5000;
+constexpr int kCancelTimeoutMs = 5000;
 
 // Called by libcups when the server has neither taken nor sent anything for the
 // connection's time-out: give up the call in progress.
@@ -44,9 +44,9 @@ CupsQueue::~CupsQueue() {
 void CupsQueue::CancelJob() {
   if (job_id_ <= 0) return;
   http_t* http = httpConnect2(server_.c_str(), port_, nullptr, AF_UNSPEC, encryption_, 1,
-                              kCancelConnectTimeoutMs, nullptr);
+                              kCancelTimeoutMs, nullptr);
   if (http == nullptr) return;
-  httpSetTimeout(http, kCancelConnectTimeoutMs / 1000.0, GiveUp, nullptr);
+  httpSetTimeout(http, kCancelTimeoutMs / 1000.0, GiveUp, nullptr);
   const ipp_status_t status = cupsCancelJob2(http, name_.c_str(), job_id_, 0);
   httpClose(http);
   // A job the server no longer holds needs no cancelling; any other failure leaves
