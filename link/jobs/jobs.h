@@ -65,7 +65,10 @@ class SendingJob : public JobThread {
 };
 
 // Streams the file to the link: byte by byte on the parallel, serial and print-queue
-// links, in 1024-byte blocks on USB.
+// links, in 1024-byte blocks on USB (the remainder last, even when empty). A name that
+// cannot be opened as a regular file ends the job silently, its document ended; a
+// failed send, or a file that can no longer be read, shows kDataNotSentMessage. A stop
+// request (the window closing) ends it after the send in progress.
 class TThreadWriteFile : public SendingJob {
  public:
   TThreadWriteFile(Dispatcher& dispatcher, JobWindow& window, std::string file_name);
@@ -93,7 +96,8 @@ class TThreadWriteFile : public SendingJob {
   std::vector<uint8_t> buffer_;
 };
 
-// Downloads the chosen logos: the flash logo, then RAM logos 1 to 3.
+// Downloads the chosen logos: the flash logo (skipped when Dragon.bmp is missing),
+// then RAM logos 1 to 3. A stop request ends it between two logos, as a failure.
 class TThreadWriteDown : public SendingJob {
  public:
   TThreadWriteDown(Dispatcher& dispatcher, JobWindow& window, std::string program_folder,
@@ -111,7 +115,8 @@ class TThreadWriteDown : public SendingJob {
   LogoChoices choices_;
 };
 
-// Prints the sample receipt for the paper width in force `pieces` times.
+// Prints the sample receipt for the paper width in force `pieces` times. A stop
+// request ends it between two receipts.
 class TThreadWriteAuto : public SendingJob {
  public:
   TThreadWriteAuto(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode);

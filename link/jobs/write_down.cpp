@@ -36,7 +36,7 @@ void TThreadWriteDown::EndCall(bool success) {
 }
 
 void TThreadWriteDown::Execute() {
-  if (choices_.dragon) {
+  if (choices_.dragon && !StopRequested()) {
     const std::string path = FindFileNoCase(program_folder_, "Dragon.bmp");
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {

@@ -225,6 +225,22 @@ TEST_F(WriteFileTest, FailedSendShowsTheMessageAndTheLastCountSent) {
   EXPECT_EQ(window_.positions.back(), 0);
 }
 
+TEST_F(WriteFileTest, FileCutShortWhileStreamingStopsWithTheMessage) {
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
+  Links().LinkKind = LinkSerial;
+  const fs::path file = WriteFile("short.dat", Pattern(70000));
+  rec->accept = [file](size_t i) {
+    if (i == 10) fs::resize_file(file, 100);
+    return true;
+  };
+  Stream(file);
+  // What had been read before the cut is sent; nothing beyond what the file held.
+  EXPECT_EQ(rec->Calls().size(), 65536u);
+  EXPECT_EQ(messages_.Messages(), std::vector<std::string>{kDataNotSentMessage});
+  EXPECT_EQ(window_.texts.back().text, "65536/70000bytes");
+  EXPECT_EQ(window_.positions.back(), 0);
+}
+
 TEST_F(WriteFileTest, FailedUsbBlockShowsTheMessage) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
   Links().LinkKind = LinkUsb;
