@@ -1,13 +1,23 @@
+// Program entry: one application titled "Tillvane" and its one main window.
 #include <QApplication>
-#include <QLabel>
+#include <QMessageBox>
+#include <exception>
+#include <memory>
+
+#include "app/main_form.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Tillvane");
-  QLabel label("Tillvane: the main window is not built yet.");
-  label.setWindowTitle("Tillvane V2.41");
-  label.resize(685, 548);
-  label.setAlignment(Qt::AlignCenter);
-  label.show();
-  return app.exec();
+  QApplication::setApplicationName(QStringLiteral("Tillvane"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Tillvane"));
+  try {
+    auto MainForm = std::make_unique<tillvane::TMainForm>();
+    MainForm->show();
+    app.exec();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, QStringLiteral("Tillvane"), QString::fromUtf8(e.what()));
+  } catch (...) {
+    QMessageBox::critical(nullptr, QStringLiteral("Tillvane"), QStringLiteral("Unknown error"));
+  }
+  return 0;
 }

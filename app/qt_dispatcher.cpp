@@ -1,8 +1,6 @@
 #include "app/qt_dispatcher.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QMetaObject>
 #include <QThread>
 
 namespace tillvane {
@@ -13,7 +11,6 @@ bool QtDispatcher::OnWindowThread() const {
 
 void QtDispatcher::Run(const std::function<void()>& fn) {
   if (OnWindowThread()) {
-    // A blocking queued call into one's own thread would wait forever.
     fn();
     return;
   }
@@ -22,9 +19,8 @@ void QtDispatcher::Run(const std::function<void()>& fn) {
 }
 
 void QtDispatcher::ProcessPending() {
-  // Only the queued calls meant for the context object: no input, no other handler
-  // runs while the window waits for its jobs.
-  QCoreApplication::sendPostedEvents(context_, QEvent::MetaCall);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 }  // namespace tillvane
