@@ -1,6 +1,8 @@
 #include "app/qt_dispatcher.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+#include <QMetaObject>
 #include <QThread>
 
 namespace tillvane {
@@ -11,6 +13,7 @@ bool QtDispatcher::OnWindowThread() const {
 
 void QtDispatcher::Run(const std::function<void()>& fn) {
   if (OnWindowThread()) {
+    // A blocking queued call into one's own thread would wait forever.
     fn();
     return;
   }
@@ -19,8 +22,9 @@ void QtDispatcher::Run(const std::function<void()>& fn) {
 }
 
 void QtDispatcher::ProcessPending() {
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  // Only the queued calls meant for the context object: no input, no other handler
+  // runs while the window waits for its jobs.
+  QCoreApplication::sendPostedEvents(context_, QEvent::MetaCall);
 }
 
 }  // namespace tillvane

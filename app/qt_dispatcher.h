@@ -1,8 +1,10 @@
-// The background jobs' way into the window's thread, for a Qt program: a blocking
-// queued call into the thread of a QObject that lives there.
+// The dispatcher of the program: runs a job's synchronised call on the window's
+// thread with a blocking queued call, and at once when already on that thread.
+// The window owns one and hands it to the job starters (link/jobs/starters.h).
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 #include "link/jobs/dispatcher.h"
 
@@ -10,8 +12,10 @@ namespace tillvane {
 
 class QtDispatcher : public jobs::Dispatcher {
  public:
-  // `context` lives on the window's thread and outlives every job.
+  // `context` lives on the window's thread (the window itself, or any object of
+  // that thread) and must outlive every job: the close handler ends the jobs first.
   explicit QtDispatcher(QObject* context) : context_(context) {}
+
   bool OnWindowThread() const override;
   void Run(const std::function<void()>& fn) override;
   void ProcessPending() override;
