@@ -42,7 +42,7 @@ void WriteIni(const std::filesystem::path& folder, const std::string& ini) {
 }
 
 std::string StandardIni(const std::filesystem::path& folder, int default_number,
-                        const std::string& extra) {
+                        const std::string& com1_device) {
   std::string ini =
       "[Common]\n"
       "Number=3\n"
@@ -56,9 +56,23 @@ std::string StandardIni(const std::filesystem::path& folder, int default_number,
       "[Pos3]\nName=Narrow-56\nWidth=56\n"
       "[Ports]\n";
   for (int n = 1; n <= 8; ++n) {
-    ini += "COM" + std::to_string(n) + "=" + (folder / ("com" + std::to_string(n))).string() + "\n";
+    const std::string device = n == 1 && !com1_device.empty()
+                                   ? com1_device
+                                   : (folder / ("com" + std::to_string(n))).string();
+    ini += "COM" + std::to_string(n) + "=" + device + "\n";
   }
-  return ini + extra;
+  return ini;
+}
+
+std::string GoldenIni(bool narrow, const std::string& com1_device) {
+  return std::string("[Common]\nNumber=2\nDefaultNumber=") + (narrow ? "2" : "1") +
+         "\n[Pos1]\nName=\nWidth=80\n[Pos2]\nName=\nWidth=56\n[Ports]\nCOM1=" + com1_device + "\n";
+}
+
+Bytes Golden(const std::string& name) {
+  const Bytes bytes = ReadFileBytes(GoldenDir() / (name + ".bin"));
+  EXPECT_FALSE(bytes.empty()) << name;
+  return bytes;
 }
 
 void WindowTest::SetUp() {

@@ -32,10 +32,17 @@ QStringList MessageTexts(const std::vector<SeenBox>& boxes);
 void WriteIni(const std::filesystem::path& folder, const std::string& ini);
 
 // An ini with three models (TM-80 width 80, Vorn-101 width 80, Narrow-56 width 56),
-// the first chosen, and COM1..COM8 mapped to paths under `folder` that do not exist
-// unless a test creates them; `extra` is appended.
+// the one of `default_number` chosen, and COM1..COM8 mapped to paths under `folder`
+// that do not exist, except COM1 when `com1_device` is given.
 std::string StandardIni(const std::filesystem::path& folder, int default_number = 1,
-                        const std::string& extra = {});
+                        const std::string& com1_device = {});
+
+// The models of the golden files, which print an empty model name: Pos1 of width 80
+// and Pos2 of width 56 (chosen when `narrow`), with COM1 mapped to `com1_device`.
+std::string GoldenIni(bool narrow, const std::string& com1_device);
+
+// The golden byte stream of a document (tests/golden/<name>.bin).
+Bytes Golden(const std::string& name);
 
 class WindowTest : public ::testing::Test {
  protected:
