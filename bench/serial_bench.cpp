@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -23,7 +24,8 @@ using tillvane::rigs::SimSerialPrinter;
 
 struct Rig {
   SimSerialPrinter printer;
-  int raw_fd = -1;  // a descriptor of its own for the plain writes
+  int raw_fd = -1;     // descriptors of their own for the plain writes: blocking,
+  int raw_nb_fd = -1;  // and non-blocking with poll, as the link writes
   bool ok = false;
 
   Rig() {
@@ -36,11 +38,12 @@ struct Rig {
     }
     // Opened before the link claims the terminal exclusively.
     raw_fd = ::open(printer.device_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    raw_nb_fd = ::open(printer.device_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     tillvane::SerialSettings s;
     s.device = printer.device_path();
     s.baud_rate = 57600;
     s.flow_index = 1;
-    if (raw_fd < 0 || !tillvane::OpenSerialPort(s)) {
+    if (raw_fd < 0 || raw_nb_fd < 0 || !tillvane::OpenSerialPort(s)) {
       std::fprintf(stderr, "cannot open %s\n", s.device.c_str());
       return;
     }
@@ -52,6 +55,7 @@ struct Rig {
     tillvane::CloseSerialPort();
     tillvane::Links().LinkKind = tillvane::LinkNone;
     if (raw_fd >= 0) ::close(raw_fd);
+    if (raw_nb_fd >= 0) ::close(raw_nb_fd);
   }
 };
 
@@ -92,33 +96,55 @@ void BM_PlainWrite(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
 }
 
+void BM_PlainWritePoll(benchmark::State& state) {
+  Rig& rig = TheRig();
+  if (!rig.ok) return state.SkipWithError("no simulated printer");
+  const auto bytes = Block(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t w = ::write(rig.raw_nb_fd, bytes.data() + done, bytes.size() - done);
+      if (w > 0) {
+        done += static_cast<size_t>(w);
+        continue;
+      }
+      if (w < 0 && errno != EAGAIN) return state.SkipWithError("write failed");
+      pollfd p{rig.raw_nb_fd, POLLOUT, 0};
+      ::poll(&p, 1, 1000);
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+
 BENCHMARK(BM_SendData)->Arg(1)->Arg(4096)->UseRealTime();
 BENCHMARK(BM_PlainWrite)->Arg(1)->Arg(4096)->UseRealTime();
+BENCHMARK(BM_PlainWritePoll)->Arg(1)->Arg(4096)->UseRealTime();
 
 // Keeps the time per iteration of each run, to print the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   RatioReporter() : ConsoleReporter(::isatty(1) ? OO_Defaults : OO_Tabular) {}
+  // With repetitions the median stands for the benchmark, else its one run.
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-        ns_[Key(r.benchmark_name())] = r.GetAdjustedRealTime();
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      if (r.run_type == Run::RT_Iteration || r.aggregate_name == "median")
+        ns_[r.run_name.function_name + "/" + r.run_name.args] = r.GetAdjustedRealTime();
+    }
     ConsoleReporter::ReportRuns(runs);
-  }
-  static std::string Key(std::string name) {
-    const std::string suffix = "/real_time";
-    if (name.size() > suffix.size() && name.ends_with(suffix))
-      name.resize(name.size() - suffix.size());
-    return name;
   }
   void PrintRatios() const {
     GetOutputStream().flush();
     for (const char* arg : {"1", "4096"}) {
       auto send = ns_.find(std::string("BM_SendData/") + arg);
-      auto plain = ns_.find(std::string("BM_PlainWrite/") + arg);
-      if (send == ns_.end() || plain == ns_.end() || plain->second <= 0) continue;
-      std::printf("SendData / write() at %s byte(s) per call: %.2f\n", arg,
-                  send->second / plain->second);
+      if (send == ns_.end()) continue;
+      for (const char* base : {"BM_PlainWrite/", "BM_PlainWritePoll/"}) {
+        auto plain = ns_.find(base + std::string(arg));
+        if (plain == ns_.end() || plain->second <= 0) continue;
+        std::printf("SendData / %s at %s byte(s) per call: %.2f\n",
+                    base[13] == 'P' ? "non-blocking write()+poll" : "blocking write()", arg,
+                    send->second / plain->second);
+      }
     }
   }
 

@@ -22,15 +22,17 @@
   }                                                                                                \
   extern "C" __attribute__((visibility("default"))) void DlPortReadPortBufferUchar(                \
       uint16_t port, uint8_t* buffer, uint32_t count) {                                            \
-    for (uint32_t i = 0; i < count; ++i) buffer[i] = ReadByte(port);                               \
+    for (uint32_t i = 0; buffer != nullptr && i < count; ++i) buffer[i] = ReadByte(port);          \
   }                                                                                                \
   extern "C" __attribute__((visibility("default"))) void DlPortReadPortBufferUshort(               \
       uint16_t port, uint16_t* buffer, uint32_t count) {                                           \
-    for (uint32_t i = 0; i < count; ++i) buffer[i] = DlPortReadPortUshort(port);                   \
+    for (uint32_t i = 0; buffer != nullptr && i < count; ++i)                                      \
+      buffer[i] = DlPortReadPortUshort(port);                                                      \
   }                                                                                                \
   extern "C" __attribute__((visibility("default"))) void DlPortReadPortBufferUlong(                \
       uint16_t port, uint32_t* buffer, uint32_t count) {                                           \
-    for (uint32_t i = 0; i < count; ++i) buffer[i] = DlPortReadPortUlong(port);                    \
+    for (uint32_t i = 0; buffer != nullptr && i < count; ++i)                                      \
+      buffer[i] = DlPortReadPortUlong(port);                                                       \
   }
 
 #define TILLVANE_DLPORTIO_WIDE_WRITES()                                                          \
@@ -46,17 +48,19 @@
   }                                                                                              \
   extern "C" __attribute__((visibility("default"))) void DlPortWritePortBufferUchar(             \
       uint16_t port, const uint8_t* buffer, uint32_t count) {                                    \
-    for (uint32_t i = 0; i < count; ++i) WriteByte(port, buffer[i]);                             \
+    for (uint32_t i = 0; buffer != nullptr && i < count; ++i) WriteByte(port, buffer[i]);        \
   }                                                                                              \
   extern "C" __attribute__((visibility("default"))) void DlPortWritePortBufferUshort(            \
       uint16_t port, const uint16_t* buffer, uint32_t count) {                                   \
-    for (uint32_t i = 0; i < count; ++i) DlPortWritePortUshort(port, buffer[i]);                 \
+    for (uint32_t i = 0; buffer != nullptr && i < count; ++i)                                    \
+      DlPortWritePortUshort(port, buffer[i]);                                                    \
   }
 
 #define TILLVANE_DLPORTIO_WRITE_BUFFER_ULONG()                                       \
   extern "C" __attribute__((visibility("default"))) void DlPortWritePortBufferUlong( \
       uint16_t port, const uint32_t* buffer, uint32_t count) {                       \
-    for (uint32_t i = 0; i < count; ++i) DlPortWritePortUlong(port, buffer[i]);      \
+    for (uint32_t i = 0; buffer != nullptr && i < count; ++i)                        \
+      DlPortWritePortUlong(port, buffer[i]);                                         \
   }
 
 #define TILLVANE_DLPORTIO_WIDE_ENTRY_POINTS() \

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <limits>
-#include <thread>
 
 namespace tillvane::serial {
 namespace {
@@ -18,6 +17,9 @@ using Clock = std::chrono::steady_clock;
 
 // How often the DSR line is sampled while output waits for it.
 constexpr int kDsrPollMs = 10;
+// Closing: how often the output queue is looked at, and how long it may stand still.
+constexpr int kDrainPollMs = 10;
+constexpr int kDrainStallMs = 1000;
 
 // Milliseconds left until `deadline`, rounded up, 0 when it has passed.
 int MsLeft(Clock::time_point deadline) {
@@ -71,6 +73,10 @@ SerialDevice::~SerialDevice() {
   // that the next opening of the same port is not refused while another descriptor
   // (a driver, a simulated printer) keeps the terminal alive.
   ::ioctl(fd_, TIOCNXCL);
+  // A real port's close waits up to its closing time (30 s by default) for output
+  // held back by flow control. Let moving output finish; drop output that stalls.
+  auto pending = [this](int* count) { return ::ioctl(fd_, TIOCOUTQ, count); };
+  if (!DrainWhileMoving(pending, kDrainPollMs, kDrainStallMs)) ::tcflush(fd_, TCOFLUSH);
   ::close(fd_);
 }
 
@@ -137,17 +143,16 @@ int32_t SerialDevice::Write(const uint8_t* bytes, int32_t length) {
   for (;;) {
     if (wait_dsr_) {
       // Output waits while the printer holds DSR low.
-      for (;;) {
-        int status = 0;
-        if (::ioctl(fd_, TIOCMGET, &status) != 0) {
-          if (NoModemLines(errno)) break;
-          return Failed(taken, ErrorFromErrno(errno, "TIOCMGET", path_));
-        }
-        if (status & TIOCM_DSR) break;
-        int left = MsLeft(deadline);
-        if (left == 0) return Failed(taken, TimedOut(path_));
-        std::this_thread::sleep_for(
-            std::chrono::milliseconds(left < kDsrPollMs ? left : kDsrPollMs));
+      int err = 0;
+      auto status = [this](int* bits) { return ::ioctl(fd_, TIOCMGET, bits); };
+      switch (WaitForDsr(status, deadline, kDsrPollMs, &err)) {
+        case DsrWait::Ready:
+        case DsrWait::NoLines:
+          break;
+        case DsrWait::TimedOut:
+          return Failed(taken, TimedOut(path_));
+        case DsrWait::Failed:
+          return Failed(taken, ErrorFromErrno(err, "TIOCMGET", path_));
       }
     }
 

@@ -2,10 +2,16 @@
 // that SendData writes through.
 #pragma once
 
+#include <sys/ioctl.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "link/backends.h"
 #include "link/serial/serial_error.h"
@@ -73,6 +79,53 @@ class SerialDevice final : public SerialBackend {
 // modem-line ioctls.
 inline bool NoModemLines(int err) {
   return err == ENOTTY || err == EINVAL;
+}
+
+enum class DsrWait { Ready, NoLines, TimedOut, Failed };
+
+// Waits until the printer raises DSR, sampling the modem status every `poll_ms`
+// with `read_status(int* bits)` (0 with the TIOCM_* bits, or -1 with errno set).
+// Failed leaves the errno in `*err`.
+template <typename ReadStatus>
+DsrWait WaitForDsr(ReadStatus&& read_status, std::chrono::steady_clock::time_point deadline,
+                   int poll_ms, int* err) {
+  using namespace std::chrono;
+  for (;;) {
+    int bits = 0;
+    if (read_status(&bits) != 0) {
+      *err = errno;
+      return NoModemLines(*err) ? DsrWait::NoLines : DsrWait::Failed;
+    }
+    if (bits & TIOCM_DSR) return DsrWait::Ready;
+    const auto now = steady_clock::now();
+    if (now >= deadline) return DsrWait::TimedOut;
+    std::this_thread::sleep_for(
+        std::min<steady_clock::duration>(milliseconds(poll_ms), deadline - now));
+  }
+}
+
+// Before closing: lets the bytes the device still holds go out as long as they keep
+// moving, so that closing never waits for a printer that has stopped taking them.
+// `read_pending(int* count)` is TIOCOUTQ (0 on success). True when the queue
+// emptied or cannot be read; false when it stood still for `stall_ms`.
+template <typename ReadPending>
+bool DrainWhileMoving(ReadPending&& read_pending, int poll_ms, int stall_ms) {
+  using namespace std::chrono;
+  int pending = 0;
+  if (read_pending(&pending) != 0 || pending <= 0) return true;
+  int last = pending;
+  auto moved = steady_clock::now();
+  for (;;) {
+    std::this_thread::sleep_for(milliseconds(poll_ms));
+    if (read_pending(&pending) != 0 || pending <= 0) return true;
+    const auto now = steady_clock::now();
+    if (pending < last) {
+      last = pending;
+      moved = now;
+    } else if (now - moved >= milliseconds(stall_ms)) {
+      return false;
+    }
+  }
 }
 
 }  // namespace tillvane::serial

@@ -2,7 +2,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -168,6 +171,32 @@ TEST_F(BuilderTest, CommandFileGetsTheSameBytesInOrder) {
   ASSERT_EQ(CutPaper(0x42, 0), 0);
   EXPECT_EQ(testing::ReadFileBytes(kCommandFileName), rec_->All());
   EXPECT_EQ(rec_->All().size(), 10u + 19u + 4u);
+}
+
+TEST_F(BuilderTest, BuildersOnTwoThreadsKeepEachCommandWhole) {
+  // Each builder formats its fixed part in a buffer of its own, so two senders may
+  // interleave whole calls but never mix the bytes of one.
+  constexpr int kRounds = 2000;
+  std::thread a([] {
+    for (int i = 0; i < kRounds; ++i) PrintBarcode(3, 100, 8, 2, "{A");
+  });
+  std::thread b([] {
+    for (int i = 0; i < kRounds; ++i) {
+      PrintRamLogo(1);
+      CutPaper(0x31, 0);
+    }
+  });
+  a.join();
+  b.join();
+  const std::set<std::string> fixed = {"1D 77 03 1D 68 64 1D 6B", "1D 23", "1D 2F 30", "1D 56 31"};
+  std::map<std::string, int> seen;
+  for (const std::string& call : Calls()) {
+    if (call.size() > 2) {
+      EXPECT_TRUE(fixed.count(call)) << call;
+      ++seen[call];
+    }
+  }
+  for (const std::string& f : fixed) EXPECT_EQ(seen[f], kRounds) << f;
 }
 
 // A serial port whose printer answers after a given number of polls (never when

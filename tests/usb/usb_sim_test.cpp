@@ -4,6 +4,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -231,6 +232,28 @@ TEST_F(UsbSimTest, UnloadingReleasesTheDeviceFirstAndSendsThenFail) {
   EXPECT_EQ(messages_.Messages(), (std::vector<std::string>{kUsbOpenFailed}));
   ASSERT_TRUE(LoadUsbLibrary());  // for TearDown
   sim_ = std::make_unique<rigs::SimUsb>();
+}
+
+TEST_F(UsbSimTest, AWorkerKeepsSendingWhileTheWindowListsAndLoadsAgain) {
+  // A repeated job streams through the open device while the operator changes the
+  // model, which loads the library again and rebuilds the device list.
+  sim_->SetDeviceCount(2);
+  ASSERT_TRUE(OpenAsLink(0));
+  Bytes sent(3000);
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 31);
+  int failures = 0;
+  std::thread worker([&] {
+    for (uint8_t b : sent) failures += SendData(&b, 1) != 0;
+  });
+  Labels labels;
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_TRUE(LoadUsbLibrary());
+    EXPECT_EQ(ListUsbDevices(labels), 2);
+  }
+  worker.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(sim_->Received(0), sent);
+  EXPECT_EQ(sim_->OpenHandles(0), 1);  // the listing never closed the open device
 }
 
 }  // namespace
