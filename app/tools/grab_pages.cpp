@@ -1,7 +1,9 @@
 // Saves one picture of each page of the main window: grab_pages OUTPUT_FOLDER
 // [PROGRAM_FOLDER]. Run it on a display (or Xvfb) with the program's data beside it.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
 #include <QStackedWidget>
 #include <QTimer>
@@ -31,6 +33,10 @@ int main(int argc, char** argv) {
   int failures = 0;
   for (const Page& p : pages) {
     form.PageControl1->setCurrentWidget(p.page);
+    // The logo page with a preview, when the picture is there to be shown.
+    if (p.page == form.tbsDownloadLogo &&
+        QFile::exists(QDir(QString::fromStdString(form.ProgramFolder())).filePath("Lion.bmp")))
+      form.chkLion->click();
     for (int i = 0; i < 10; ++i) app.processEvents();
     const QString path = QDir(out).filePath(QString::fromLatin1(p.file));
     if (!form.grab().save(path)) {
