@@ -6,18 +6,45 @@
 
 #include "app/main_form.h"
 
+namespace {
+
+// An exception that leaves an event handler is shown, and the program goes on.
+class TillvaneApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      ShowError(QString::fromUtf8(e.what()));
+    } catch (...) {
+      ShowError(QStringLiteral("Unknown error"));
+    }
+    return false;
+  }
+
+  static void ShowError(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tillvane"), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+  }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  TillvaneApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tillvane"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Tillvane"));
+  // An exception from creating the window or from the message loop is shown once;
+  // the program then ends normally.
   try {
     auto MainForm = std::make_unique<tillvane::TMainForm>();
     MainForm->show();
     app.exec();
   } catch (const std::exception& e) {
-    QMessageBox::critical(nullptr, QStringLiteral("Tillvane"), QString::fromUtf8(e.what()));
+    TillvaneApplication::ShowError(QString::fromUtf8(e.what()));
   } catch (...) {
-    QMessageBox::critical(nullptr, QStringLiteral("Tillvane"), QStringLiteral("Unknown error"));
+    TillvaneApplication::ShowError(QStringLiteral("Unknown error"));
   }
   return 0;
 }

@@ -239,8 +239,7 @@ void TMainForm::BuildIndexPage() {
   PageControl1->addWidget(tbsMain);
 
   Panel3 = MakePanel(tbsMain, "Panel3", QFrame::Raised, QRect(8, 8, 669, 437));
-  // The panel is drawn in one pass, without flicker.
-  Panel3->setAttribute(Qt::WA_OpaquePaintEvent, false);
+  // Qt paints every widget into a back buffer, so the panel never flickers.
   Panel3->setAutoFillBackground(true);
 
   Bevel1 = MakePanel(Panel3, "Bevel1", QFrame::Sunken, QRect(56, 56, 241, 321));
