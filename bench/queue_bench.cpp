@@ -62,8 +62,46 @@ void BM_QueueJobOneCall(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kJobBytes);
 }
 
+// The writes alone, inside one document that spans every iteration: the cost of the
+// per-call path without the server's job round trips.
+void BM_QueueWritesOneBytePerCall(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = JobBytes();
+  if (!StartJobDocument()) {
+    state.SkipWithError("the document could not be started");
+    return;
+  }
+  for (auto _ : state) {
+    for (int i = 0; i < kJobBytes; ++i) {
+      if (SendData(&bytes[i], 1) != 0) {
+        state.SkipWithError("a send failed");
+        return;
+      }
+    }
+  }
+  EndJobDocument();  // after the timed loop
+  state.SetBytesProcessed(state.iterations() * kJobBytes);
+}
+
+void BM_QueueWritesOneCall(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = JobBytes();
+  if (!StartJobDocument()) {
+    state.SkipWithError("the document could not be started");
+    return;
+  }
+  for (auto _ : state) {
+    if (SendData(bytes.data(), kJobBytes) != 0) {
+      state.SkipWithError("the send failed");
+      return;
+    }
+  }
+  EndJobDocument();  // after the timed loop
+  state.SetBytesProcessed(state.iterations() * kJobBytes);
+}
+
 BENCHMARK(BM_QueueJobOneBytePerCall)->Iterations(kIterations)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_QueueJobOneCall)->Iterations(kIterations)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QueueWritesOneBytePerCall)->Iterations(kIterations)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QueueWritesOneCall)->Iterations(kIterations)->Unit(benchmark::kMicrosecond);
 
 // Console output as usual, keeping each run's real time per iteration.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -98,14 +136,19 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  const auto per_byte = reporter.times.find("BM_QueueJobOneBytePerCall/iterations:200");
-  const auto one_call = reporter.times.find("BM_QueueJobOneCall/iterations:200");
-  if (per_byte != reporter.times.end() && one_call != reporter.times.end() &&
-      one_call->second.first > 0 && one_call->second.second > 0) {
-    std::printf("one byte per call / one call, per 2000-byte job: real time %.2f, CPU time %.2f\n",
+  const auto ratio = [&](const char* per_byte_name, const char* one_call_name, const char* what) {
+    const auto per_byte = reporter.times.find(std::string(per_byte_name) + "/iterations:200");
+    const auto one_call = reporter.times.find(std::string(one_call_name) + "/iterations:200");
+    if (per_byte == reporter.times.end() || one_call == reporter.times.end() ||
+        one_call->second.first <= 0 || one_call->second.second <= 0) {
+      return;
+    }
+    std::printf("one byte per call / one call, %s: real time %.2f, CPU time %.2f\n", what,
                 per_byte->second.first / one_call->second.first,
                 per_byte->second.second / one_call->second.second);
-  }
+  };
+  ratio("BM_QueueJobOneBytePerCall", "BM_QueueJobOneCall", "whole 2000-byte jobs");
+  ratio("BM_QueueWritesOneBytePerCall", "BM_QueueWritesOneCall", "2000 bytes of writes only");
   tillvane::CloseQueue();
   rig.WaitForJobs(30000);
   return 0;

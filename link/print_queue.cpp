@@ -2,6 +2,8 @@
 
 #include <cups/cups.h>
 
+#include <cstdlib>
+
 #include "link/link_state.h"
 #include "link/queue/cups_queue.h"
 
@@ -22,8 +24,13 @@ int ListPrintQueues(const std::string& base_driver_name, std::vector<std::string
   std::vector<std::string> listed;
   for (int i = 0; i < count; ++i) {
     const cups_dest_t& dest = dests[i];
-    // Instances are option sets of a queue the list already holds.
+    // Instances are option sets of a queue the list already holds; printers found on
+    // the network are no queue of this server (yet) and cannot be opened as one.
     if (dest.instance != nullptr || dest.name == nullptr) continue;
+    const char* type = cupsGetOption("printer-type", dest.num_options, dest.options);
+    if (type != nullptr && (std::strtoul(type, nullptr, 10) & CUPS_PRINTER_DISCOVERED) != 0) {
+      continue;
+    }
     const std::string name = dest.name;
     if (name.find(base_driver_name) != std::string::npos) listed.push_back(name);
   }

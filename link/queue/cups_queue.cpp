@@ -6,11 +6,17 @@ namespace tillvane {
 namespace {
 
 constexpr int kConnectTimeoutMs = 30000;
-constexpr int kCancelConnectTimeoutMs = 5000;
+constexpr int kCancelTimeoutMs = 5000;
+
+// Called by libcups when the server has neither taken nor sent anything for the
+// connection's time-out: give up the call in progress.
+int GiveUp(http_t*, void*) {
+  return 0;
+}
 
 }  // namespace
 
-std::unique_ptr<CupsQueue> CupsQueue::Open(const std::string& name) {
+std::unique_ptr<CupsQueue> CupsQueue::Open(const std::string& name, double stall_timeout_s) {
   // An empty name would make libcups pick the default queue.
   if (name.empty()) return nullptr;
   const std::string server = cupsServer();
@@ -19,6 +25,7 @@ std::unique_ptr<CupsQueue> CupsQueue::Open(const std::string& name) {
   http_t* http = httpConnect2(server.c_str(), port, nullptr, AF_UNSPEC, encryption, 1,
                               kConnectTimeoutMs, nullptr);
   if (http == nullptr) return nullptr;
+  httpSetTimeout(http, stall_timeout_s, GiveUp, nullptr);
   cups_dest_t* dest = cupsGetNamedDest(http, name.c_str(), nullptr);
   if (dest == nullptr) {
     httpClose(http);
@@ -29,23 +36,30 @@ std::unique_ptr<CupsQueue> CupsQueue::Open(const std::string& name) {
 }
 
 CupsQueue::~CupsQueue() {
-  if (document_open_) CancelJob();
+  // An open document, or a failed one whose cancel is still owed.
+  CancelJob();
   httpClose(http_);
 }
 
 void CupsQueue::CancelJob() {
   if (job_id_ <= 0) return;
   http_t* http = httpConnect2(server_.c_str(), port_, nullptr, AF_UNSPEC, encryption_, 1,
-                              kCancelConnectTimeoutMs, nullptr);
-  if (http != nullptr) {
-    cupsCancelJob2(http, name_.c_str(), job_id_, 0);
-    httpClose(http);
+                              kCancelTimeoutMs, nullptr);
+  if (http == nullptr) return;
+  httpSetTimeout(http, kCancelTimeoutMs / 1000.0, GiveUp, nullptr);
+  const ipp_status_t status = cupsCancelJob2(http, name_.c_str(), job_id_, 0);
+  httpClose(http);
+  // A job the server no longer holds needs no cancelling; any other failure leaves
+  // the cancel owed, to be tried again before the next job and on closing.
+  if (status <= IPP_STATUS_OK_CONFLICTING || status == IPP_STATUS_ERROR_NOT_FOUND ||
+      status == IPP_STATUS_ERROR_NOT_POSSIBLE) {
+    job_id_ = 0;
   }
-  job_id_ = 0;
 }
 
 bool CupsQueue::StartDocument() {
   if (document_open_) return false;
+  CancelJob();  // one still owed from an earlier failure
   write_failed_ = false;
   job_id_ = cupsCreateJob(http_, name_.c_str(), kQueueDocumentName, 0, nullptr);
   if (job_id_ <= 0) {

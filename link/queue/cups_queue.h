@@ -16,7 +16,12 @@ class CupsQueue final : public QueueBackend {
   // queue exists there. Null when the queue cannot be found or the server cannot be
   // reached. The connection belongs to the queue alone (libcups keeps its default
   // connection per thread, and documents are written from worker threads).
-  static std::unique_ptr<CupsQueue> Open(const std::string& name);
+  //
+  // A server that stops taking or answering for `stall_timeout_s` seconds fails the
+  // call in progress instead of blocking the sender for ever.
+  static constexpr double kStallTimeoutSeconds = 60.0;
+  static std::unique_ptr<CupsQueue> Open(const std::string& name,
+                                         double stall_timeout_s = kStallTimeoutSeconds);
 
   // Closes the connection; a document still open is cancelled first, so that no
   // truncated job is printed.
@@ -35,7 +40,7 @@ class CupsQueue final : public QueueBackend {
   bool EndDocument() override;
 
   const std::string& name() const { return name_; }
-  // The job of the open document, 0 when none is open.
+  // The job of the open document (or of a failed one not yet cancelled), else 0.
   int job_id() const { return job_id_; }
 
  private:
@@ -47,7 +52,7 @@ class CupsQueue final : public QueueBackend {
         port_(port),
         encryption_(encryption) {}
   // Cancels job_id_ over a fresh connection (the queue's own may be in the middle of
-  // a request body); best effort.
+  // a request body). job_id_ stays set when the server could not be asked.
   void CancelJob();
 
   std::string name_;

@@ -198,6 +198,28 @@ TEST_F(PrintQueueTest, ShortDocumentOnAStoppedDaemonFailsAtItsEnd) {
   EXPECT_EQ(SendData(document.data(), 1), -1);
 }
 
+TEST_F(PrintQueueTest, ServerThatStopsAnsweringFailsInsteadOfHanging) {
+  const auto out = AddQueue("Vorn_Frozen");
+  std::unique_ptr<CupsQueue> queue = CupsQueue::Open("Vorn_Frozen", 1.0);
+  ASSERT_TRUE(queue);
+  ASSERT_TRUE(queue->StartDocument());
+  rig_.PauseDaemon();
+  // Far more than the socket holds; the writes must give up once it is full.
+  const Bytes block(64 * 1024, 0x55);
+  bool failed = false;
+  for (int i = 0; i < 256 && !failed; ++i) {
+    failed = !queue->Write(block.data(), static_cast<int32_t>(block.size()));
+  }
+  EXPECT_TRUE(failed);
+  EXPECT_FALSE(queue->EndDocument());
+  // The frozen server could not be told to drop the job; closing tells it once it
+  // answers again.
+  rig_.ResumeDaemon();
+  queue.reset();
+  EXPECT_EQ(rig_.ActiveJobCount("Vorn_Frozen"), 0);
+  EXPECT_TRUE(rigs::ReadAll(out).empty());
+}
+
 TEST_F(PrintQueueTest, QueueDeletedMidDocumentLeavesNoJob) {
   const auto out = AddQueue("Vorn_Gone");
   Open("Vorn_Gone");

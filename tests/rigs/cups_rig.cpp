@@ -242,8 +242,9 @@ bool CupsRig::StartDaemon(const Options& options) {
     return false;
   }
   if (pid == 0) {
-    // The daemon must not outlive the test, even when the test dies.
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // The daemon must not outlive the test, even when the test dies (SIGKILL: it
+    // may be paused).
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
     ::dup2(out_fd, STDOUT_FILENO);
     ::dup2(out_fd, STDERR_FILENO);
@@ -272,8 +273,17 @@ bool CupsRig::StartDaemon(const Options& options) {
   return false;
 }
 
+void CupsRig::PauseDaemon() {
+  if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void CupsRig::ResumeDaemon() {
+  if (pid_ > 0) ::kill(pid_, SIGCONT);
+}
+
 void CupsRig::StopDaemon() {
   if (pid_ <= 0) return;
+  ::kill(pid_, SIGCONT);  // a paused daemon cannot act on SIGTERM
   ::kill(pid_, SIGTERM);
   const auto deadline = Clock::now() + std::chrono::seconds(5);
   int status = 0;

@@ -4,8 +4,9 @@
 //
 // libcups keeps its server per thread: the rig sets CUPS_SERVER (seen by threads that
 // first use libcups after the rig started) and the server of the thread that creates
-// it. The daemon is tied to the creating thread (it is sent SIGTERM if that thread
-// ends), so create the rig on a thread that outlives it, normally the test's own.
+// it. The daemon is tied to the creating thread (it is killed if that thread ends,
+// even when the test dies), so create the rig on a thread that outlives it, normally
+// the test's own.
 #pragma once
 
 #include <sys/types.h>
@@ -53,6 +54,10 @@ class CupsRig {
   // "refuse-documents", which takes Create-Job but refuses every Send-Document (the
   // job's document is then not accepted when it ends).
   bool SetOperationPolicy(const std::string& name, const std::string& policy);
+
+  // Freezes the daemon (SIGSTOP) so that it neither reads nor answers, and thaws it.
+  void PauseDaemon();
+  void ResumeDaemon();
 
   // Stops the daemon (SIGTERM, SIGKILL after 5 s). Safe to call twice.
   void StopDaemon();
