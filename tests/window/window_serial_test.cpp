@@ -293,6 +293,7 @@ TEST_F(SerialWindowTest, LogoDownloadResetsRunsAndReportsDone) {
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   WaitForJobs();
   EXPECT_EQ(f.Label20->text(), QStringLiteral("完  成"));
+  EXPECT_EQ(f.Label20->palette().color(QPalette::WindowText), QColor(0, 0, 128));
   for (QPushButton* b :
        {f.sbtnPortOption, f.sbtnDownloadLogo, f.sbtnDemo, f.sbtnClearError, f.sbtnExit})
     EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
@@ -301,6 +302,28 @@ TEST_F(SerialWindowTest, LogoDownloadResetsRunsAndReportsDone) {
   EXPECT_EQ(Bytes(got.begin(), got.begin() + 5), (Bytes{0x1B, 0x40, 0x1D, 0x23, 0x01}));
   EXPECT_TRUE(Links().PrintToFile.load());
   EXPECT_FALSE(fs::exists(dir_.path() / "Commands.dat"));
+}
+
+TEST_F(SerialWindowTest, AFailedLogoDownloadShowsFailedInRed) {
+  // A picture that is no monochrome BMP: the download stops at it.
+  WriteFileBytes(dir_.path() / "Horse.bmp", Bytes{'B', 'M', 0, 1, 2, 3});
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  f.sbtnDownloadLogo->click();
+  f.chkHorse->setChecked(true);
+  auto boxes = WithMessageBoxes([&] {
+    f.sbtnApplyDownload->click();
+    WaitForJobs();
+  });
+  EXPECT_EQ(f.Label20->text(), QStringLiteral("Failed"));
+  EXPECT_EQ(f.Label20->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_TRUE(f.sbtnPortOption->isEnabled());
+  EXPECT_TRUE(f.sbtnDownloadLogo->isEnabled());
+  EXPECT_FALSE(f.sbtnDemo->isEnabled());
+  EXPECT_FALSE(f.sbtnClearError->isEnabled());
+  EXPECT_TRUE(f.sbtnExit->isEnabled());
+  EXPECT_FALSE(SendingInProgress());
 }
 
 TEST_F(SerialWindowTest, ClosingReleasesTheSerialPort) {

@@ -1,10 +1,10 @@
 // The window tests need one application object for the whole program. Without a
 // display they run on Qt's offscreen platform, and without a print server of their
 // own (a test that wants one starts the CUPS rig) they never ask the machine's.
+#include <unistd.h>
 #include <QApplication>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
