@@ -595,11 +595,7 @@ void TMainForm::ShowOperatorMessage(const QString& text) {
     box.setTextFormat(Qt::PlainText);
     box.exec();
   };
-  if (QThread::currentThread() == thread()) {
-    show_box();
-  } else {
-    QMetaObject::invokeMethod(this, show_box, Qt::BlockingQueuedConnection);
-  }
+  dispatcher_.Run(show_box);
 }
 
 // ---------------------------------------------------------------------------------
