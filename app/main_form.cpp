@@ -574,14 +574,18 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------------
 // Clock.
 
+QString TMainForm::ClockText(const std::tm& local) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+  return QString::fromLatin1(text);
+}
+
 void TMainForm::UpdateClock() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
-  Label19->setText(QString::fromLatin1(text));
+  Label19->setText(ClockText(local));
   Label19->adjustSize();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,9 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   // Shows a modal message box with the caption "Tillvane" and one OK button. Safe to
   // call from any thread: a worker's call waits until the operator has closed the box.
   void ShowOperatorMessage(const QString& text);
+
+  // The clock text of a local time: "%04d-%02d-%02d %02d:%02d".
+  static QString ClockText(const std::tm& local);
 
   // The folder of /proc/self/exe without a trailing separator.
   static std::string ExecutableFolder();

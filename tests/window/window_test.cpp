@@ -150,6 +150,23 @@ TEST_F(WindowTest, ClockShowsTheLocalMinuteAndRunsEveryThirtySeconds) {
                   .hasMatch());
 }
 
+TEST(Clock, ShowsLeadingZerosAndNoSeconds) {
+  std::tm t{};
+  t.tm_year = 2004 - 1900;
+  t.tm_mon = 0;
+  t.tm_mday = 3;
+  t.tm_hour = 9;
+  t.tm_min = 5;
+  t.tm_sec = 59;
+  EXPECT_EQ(TMainForm::ClockText(t), QStringLiteral("2004-01-03 09:05"));
+  t.tm_year = 2004 - 1900;
+  t.tm_mon = 10;
+  t.tm_mday = 8;
+  t.tm_hour = 23;
+  t.tm_min = 59;
+  EXPECT_EQ(TMainForm::ClockText(t), QStringLiteral("2004-11-08 23:59"));
+}
+
 TEST_F(WindowTest, IndexPageShowsItsPictureAndFiveButtons) {
   fs::copy_file(fs::path(TILLVANE_SOURCE_DIR) / "data" / "index.jpg", dir_.path() / "index.jpg");
   TMainForm& f = Open();
