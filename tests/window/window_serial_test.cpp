@@ -326,6 +326,24 @@ TEST_F(SerialWindowTest, AFailedLogoDownloadShowsFailedInRed) {
   EXPECT_FALSE(SendingInProgress());
 }
 
+TEST_F(SerialWindowTest, ClosingDuringARepeatedDemoEndsTheJobFirst) {
+  TMainForm& f = Open();
+  f.show();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  f.edPieces->setValue(100);
+  f.sbtnStart->click();
+  ASSERT_TRUE(printer_.WaitForReceived(1, 10000));
+  f.close();
+  // The job stopped at a send boundary before the link went away.
+  EXPECT_EQ(jobs::RunningJobs(), 0);
+  EXPECT_FALSE(SendingInProgress());
+  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_LT(printer_.received_count(), 100 * Golden("SampleTicket").size());
+}
+
 TEST_F(SerialWindowTest, ClosingReleasesTheSerialPort) {
   TMainForm& f = Open();
   f.show();
