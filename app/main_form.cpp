@@ -286,8 +286,7 @@ void TMainForm::BuildPortPage() {
                      const QStringList& items, int column, int row) {
     const int lx = column == 0 ? 18 : 246;
     const int y = 26 + row * 32;
-    auto* l = MakeLabel(gbCOM, label_name, caption, kNavy, 13, lx, y + 4);
-    (void)l;
+    MakeLabel(gbCOM, label_name, caption, kNavy, 13, lx, y + 4);
     return MakeList(gbCOM, list_name, items, QRect(lx + 84, y, 116, 24));
   };
   cboCom = setting("Label6", QStringLiteral("端口名称"), "cboCom",
