@@ -1,12 +1,52 @@
 #include "app/qt_dispatcher.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QMetaObject>
 #include <QThread>
-#include <atomic>
 
 namespace tillvane {
+
+CallInbox::~CallInbox() {
+  std::lock_guard lock(mutex_);
+  for (Call* c : calls_) c->done = true;
+  calls_.clear();
+  done_cv_.notify_all();
+}
+
+void CallInbox::RunAndWait(const std::function<void()>& fn) {
+  Call call{&fn, false, nullptr};
+  {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(&call);
+  }
+  QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+  std::unique_lock lock(mutex_);
+  done_cv_.wait(lock, [&] { return call.done; });
+  if (call.error) std::rethrow_exception(call.error);
+}
+
+void CallInbox::Drain() {
+  for (;;) {
+    Call* call = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (calls_.empty()) return;
+      call = calls_.front();
+      calls_.pop_front();
+    }
+    std::exception_ptr error;
+    try {
+      (*call->fn)();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      std::lock_guard lock(mutex_);
+      call->error = error;
+      call->done = true;
+    }
+    done_cv_.notify_all();
+  }
+}
 
 bool QtDispatcher::OnWindowThread() const {
   return QThread::currentThread() == context_->thread();
@@ -14,31 +54,17 @@ bool QtDispatcher::OnWindowThread() const {
 
 void QtDispatcher::Run(const std::function<void()>& fn) {
   if (OnWindowThread()) {
-    // A blocking queued call into one's own thread would wait forever.
+    // A call into one's own thread that waited would wait forever.
     fn();
     return;
   }
-  // The hand-over to the window's thread and back also goes through this atomic, so
-  // that tools which cannot see inside Qt's semaphores (ThreadSanitizer with an
-  // uninstrumented Qt) see the order: what the worker did before the call, then the
-  // call, then what the worker does after it.
-  std::atomic<int> stage{0};
-  stage.store(1, std::memory_order_release);
-  QMetaObject::invokeMethod(
-      context_,
-      [&fn, &stage] {
-        (void)stage.load(std::memory_order_acquire);
-        fn();
-        stage.store(2, std::memory_order_release);
-      },
-      Qt::BlockingQueuedConnection);
-  (void)stage.load(std::memory_order_acquire);
+  inbox_->RunAndWait(fn);
 }
 
 void QtDispatcher::ProcessPending() {
-  // Only the queued calls meant for the context object: no input, no other handler
-  // runs while the window waits for its jobs.
-  QCoreApplication::sendPostedEvents(context_, QEvent::MetaCall);
+  // Only the calls that workers wait on: no input, no other handler runs while the
+  // window waits for its jobs.
+  inbox_->Drain();
 }
 
 }  // namespace tillvane

@@ -1,0 +1,207 @@
+// The main window: four pages reached by large buttons, a header and a status bar.
+// The window holds the controls and their handlers; every device is reached through
+// the core (link/, commands/, documents/).
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/config/models.h"
+#include "app/qt_dispatcher.h"
+#include "link/jobs/job_window.h"
+#include "link/message_sink.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+class QTimer;
+
+namespace tillvane {
+
+class TMainForm : public QWidget, public jobs::JobWindow {
+  Q_OBJECT
+
+ public:
+  // `program_folder` is the folder of the configuration file, the logo pictures and
+  // the index picture; empty means the folder of the running executable.
+  explicit TMainForm(const std::string& program_folder = {}, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  const std::string& ProgramFolder() const { return program_folder_; }
+  int32_t CutterMode() const { return cutter_mode_; }
+  const std::string& BaseDriverName() const { return config_.BaseDriverName; }
+  const ModelConfig& Models() const { return config_; }
+  jobs::Dispatcher& JobDispatcher() { return dispatcher_; }
+
+  // What the background jobs change on the window (always on the window's thread).
+  void SetStatusText(const std::string& text, jobs::Rgb colour) override;
+  void SetProgress(int32_t position) override;
+  void SetButtonEnabled(jobs::IndexButton button, bool enabled) override;
+
+  // Shows a modal message box with the caption "Tillvane" and one OK button. Safe to
+  // call from any thread: a worker's call waits until the operator has closed the box.
+  void ShowOperatorMessage(const QString& text);
+
+  // The clock text of a local time: "%04d-%02d-%02d %02d:%02d".
+  static QString ClockText(const std::tm& local);
+
+  // The folder of /proc/self/exe without a trailing separator.
+  static std::string ExecutableFolder();
+
+  // Controls, named as the handlers name them.
+  QWidget* Panel1 = nullptr;
+  QLabel* Label8 = nullptr;
+  QStackedWidget* PageControl1 = nullptr;
+  QWidget* tbsMain = nullptr;
+  QWidget* tbsPortOption = nullptr;
+  QWidget* tbsDemo = nullptr;
+  QWidget* tbsDownloadLogo = nullptr;
+
+  // Index page.
+  QFrame* Panel3 = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QLabel* Image2 = nullptr;
+  QLabel* Label15 = nullptr;
+  QFrame* Panel2 = nullptr;
+  QPushButton* sbtnPortOption = nullptr;
+  QPushButton* sbtnDownloadLogo = nullptr;
+  QPushButton* sbtnDemo = nullptr;
+  QPushButton* sbtnClearError = nullptr;
+  QPushButton* sbtnExit = nullptr;
+
+  // Port page.
+  QFrame* Panel6 = nullptr;
+  QLabel* Label16 = nullptr;
+  QComboBox* cboPrinterModel = nullptr;
+  QRadioButton* rbtnCOM = nullptr;
+  QRadioButton* rbtnLPT = nullptr;
+  QRadioButton* rbtnUsb = nullptr;
+  QRadioButton* rbtnDriver = nullptr;
+  QGroupBox* gbCOM = nullptr;
+  QComboBox* cboCom = nullptr;
+  QComboBox* cboBaudrate = nullptr;
+  QComboBox* cboDatabit = nullptr;
+  QComboBox* cboStopbit = nullptr;
+  QComboBox* cboVerify = nullptr;
+  QComboBox* cboFlowControl = nullptr;
+  QGroupBox* gbLPT = nullptr;
+  QComboBox* cboLPT = nullptr;
+  QGroupBox* gbUsb = nullptr;
+  QComboBox* cboUsb = nullptr;
+  QGroupBox* gbDriver = nullptr;
+  QComboBox* cboPrinters = nullptr;
+  QPushButton* sbtnApply = nullptr;
+  QPushButton* sbtnCancel = nullptr;
+
+  // Demo page.
+  QGroupBox* GroupBox1 = nullptr;
+  QPushButton* sbtnSample = nullptr;
+  QPushButton* sbtnLogoBar = nullptr;
+  QPushButton* sbtnTwoPart = nullptr;
+  QPushButton* sbtnCleanReceipt = nullptr;
+  QGroupBox* GroupBox5 = nullptr;
+  QPushButton* sbtnATM = nullptr;
+  QPushButton* sbtnAccount = nullptr;
+  QPushButton* sbtnWideAcct = nullptr;
+  QGroupBox* GroupBox3 = nullptr;
+  QPushButton* sbtnDownloadFile = nullptr;
+  QCheckBox* chkPrintToFile = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QLabel* Label12 = nullptr;
+  QSpinBox* edPieces = nullptr;  // its arrows are UpDown1
+  QPushButton* sbtnStart = nullptr;
+  QGroupBox* GroupBox4 = nullptr;
+  QRadioButton* rbtnFull = nullptr;
+  QRadioButton* rbtnPart = nullptr;
+  QRadioButton* rbtnNone = nullptr;
+  QPushButton* sbtnReturn = nullptr;
+
+  // Logo page.
+  QGroupBox* GroupBoxLogo = nullptr;
+  QLabel* Label13 = nullptr;
+  QCheckBox* chkHorse = nullptr;
+  QCheckBox* chkLion = nullptr;
+  QCheckBox* chkMap = nullptr;
+  QLabel* Label17 = nullptr;
+  QCheckBox* chkDragon = nullptr;
+  QFrame* PanelPreview = nullptr;
+  QLabel* Image1 = nullptr;
+  QPushButton* sbtnApplyDownload = nullptr;
+  QPushButton* sbtnCancelDownload = nullptr;
+
+  // Status bar.
+  QFrame* StatusBarProcess = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QLabel* Label20 = nullptr;
+  QLabel* Label19 = nullptr;
+  QTimer* Timer1 = nullptr;
+
+  // Handlers.
+  void FormCreate();
+  void FormClose();
+  void LoadModels();
+  void UpdateClock();
+  void ResetPortPage();
+  void cboPrinterModelChange();
+  void rbtnCOMClick();
+  void rbtnLPTClick();
+  void rbtnUsbClick();
+  void rbtnDriverClick();
+  void sbtnApplyClick();
+  void sbtnPortOptionClick();
+  void sbtnDemoClick();
+  void sbtnDownloadLogoClick();
+  void sbtnClearErrorClick();
+  void sbtnReturnClick();
+  void sbtnCancelClick();
+  void sbtnCancelDownloadClick();
+  void sbtnApplyDownloadClick();
+  void sbtnStartClick();
+  void sbtnDownloadFileClick();
+  void tbsDownloadLogoShow();
+  void ShowLogoPreview(const char* file_name, int width, int height);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  using Receipt = int32_t (*)(int32_t cutter_mode);
+  void BuildWindow();
+  void BuildHeader();
+  void BuildIndexPage();
+  void BuildPortPage();
+  void BuildDemoPage();
+  void BuildLogoPage();
+  void BuildStatusBar();
+  void ConnectHandlers();
+  void SetIndexPrintingButtons(bool enabled);
+  void SetPortListsEnabled(bool com, bool lpt, bool usb, bool driver);
+  void FillUsbList();
+  void ApplyLink();
+  void DemoAction(Receipt wide, Receipt narrow, Receipt wide_second = nullptr,
+                  Receipt narrow_second = nullptr);
+
+  std::string program_folder_;
+  ModelConfig config_;
+  QtDispatcher dispatcher_{this};
+  int32_t cutter_mode_ = 0;
+  int preview_centre_x_ = 0;
+  int preview_centre_y_ = 0;
+  bool usb_library_loaded_ = false;
+  MessageSink previous_sink_;
+  bool closed_ = false;
+};
+
+}  // namespace tillvane

@@ -1,0 +1,49 @@
+// Saves one picture of each page of the main window: grab_pages OUTPUT_FOLDER
+// [PROGRAM_FOLDER]. Run it on a display (or Xvfb) with the program's data beside it.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPixmap>
+#include <QStackedWidget>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/main_form.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tillvane"));
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [PROGRAM_FOLDER]\n", argv[0]);
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+  tillvane::TMainForm form(argc > 2 ? argv[2] : "");
+  form.show();
+  struct Page {
+    QWidget* page;
+    const char* file;
+  };
+  const Page pages[] = {{form.tbsMain, "index-page.png"},
+                        {form.tbsPortOption, "port-page.png"},
+                        {form.tbsDemo, "demo-page.png"},
+                        {form.tbsDownloadLogo, "logo-page.png"}};
+  int failures = 0;
+  for (const Page& p : pages) {
+    form.PageControl1->setCurrentWidget(p.page);
+    // The logo page with a preview, when the picture is there to be shown.
+    if (p.page == form.tbsDownloadLogo &&
+        QFile::exists(QDir(QString::fromStdString(form.ProgramFolder())).filePath("Lion.bmp")))
+      form.chkLion->click();
+    for (int i = 0; i < 10; ++i) app.processEvents();
+    const QString path = QDir(out).filePath(QString::fromLatin1(p.file));
+    if (!form.grab().save(path)) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+      ++failures;
+    }
+  }
+  form.close();
+  return failures == 0 ? 0 : 1;
+}

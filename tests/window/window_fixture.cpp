@@ -1,0 +1,99 @@
+#include "tests/window/window_fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
+#include <fstream>
+
+#include "link/link_state.h"
+#include "link/sender_gate.h"
+
+namespace tillvane::testing {
+
+std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
+  std::vector<SeenBox> seen;
+  QTimer watcher;
+  watcher.setInterval(5);
+  QObject::connect(&watcher, &QTimer::timeout, [&seen] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    seen.push_back({box->windowTitle(), box->text(), static_cast<int>(box->buttons().size())});
+    box->accept();
+  });
+  watcher.start();
+  action();
+  // A box opened by a worker thread may still be on its way.
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  watcher.stop();
+  return seen;
+}
+
+QStringList MessageTexts(const std::vector<SeenBox>& boxes) {
+  QStringList out;
+  for (const SeenBox& b : boxes) out << b.text;
+  return out;
+}
+
+void WriteIni(const std::filesystem::path& folder, const std::string& ini) {
+  std::ofstream out(folder / "Tillvane.ini", std::ios::binary | std::ios::trunc);
+  out << ini;
+}
+
+std::string StandardIni(const std::filesystem::path& folder, int default_number,
+                        const std::string& com1_device) {
+  std::string ini =
+      "[Common]\n"
+      "Number=3\n"
+      "DefaultNumber=" +
+      std::to_string(default_number) +
+      "\n"
+      "ApplicationName=Shopfloor\n"
+      "BaseDriverName=Vorn-102\n"
+      "[Pos1]\nName=TM-80\nWidth=80\n"
+      "[Pos2]\nName=Vorn-101\nWidth=80\n"
+      "[Pos3]\nName=Narrow-56\nWidth=56\n"
+      "[Ports]\n";
+  for (int n = 1; n <= 8; ++n) {
+    const std::string device = n == 1 && !com1_device.empty()
+                                   ? com1_device
+                                   : (folder / ("com" + std::to_string(n))).string();
+    ini += "COM" + std::to_string(n) + "=" + device + "\n";
+  }
+  return ini;
+}
+
+std::string GoldenIni(bool narrow, const std::string& com1_device) {
+  return std::string("[Common]\nNumber=2\nDefaultNumber=") + (narrow ? "2" : "1") +
+         "\n[Pos1]\nName=\nWidth=80\n[Pos2]\nName=\nWidth=56\n[Ports]\nCOM1=" + com1_device + "\n";
+}
+
+Bytes Golden(const std::string& name) {
+  const Bytes bytes = ReadFileBytes(GoldenDir() / (name + ".bin"));
+  EXPECT_FALSE(bytes.empty()) << name;
+  return bytes;
+}
+
+void WindowTest::SetUp() {
+  ResetLinkState();
+  WriteIni(dir_.path(), StandardIni(dir_.path()));
+}
+
+void WindowTest::TearDown() {
+  form_.reset();
+  if (SendingInProgress()) EndSending();
+  ResetLinkState();
+}
+
+TMainForm& WindowTest::Open() {
+  form_ = std::make_unique<TMainForm>(dir_.path().string());
+  return *form_;
+}
+
+void WindowTest::PickModel(int index) {
+  form_->cboPrinterModel->setCurrentIndex(index);
+  emit form_->cboPrinterModel->activated(index);
+}
+
+}  // namespace tillvane::testing

@@ -1,0 +1,60 @@
+// Shared by the window tests: a program folder of the test's own, the window built in
+// it, and a watcher that reads and closes the window's message boxes.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/main_form.h"
+#include "tests/support/recording.h"
+
+namespace tillvane::testing {
+
+// What one message box showed.
+struct SeenBox {
+  QString title;
+  QString text;
+  int buttons = 0;  // number of buttons the box offered
+};
+
+// Runs `action`; every modal message box that opens meanwhile is read and accepted
+// as the operator would press OK. Returns the boxes in the order they opened.
+std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action);
+QStringList MessageTexts(const std::vector<SeenBox>& boxes);
+
+// Writes `ini` as Tillvane.ini into `folder`.
+void WriteIni(const std::filesystem::path& folder, const std::string& ini);
+
+// An ini with three models (TM-80 width 80, Vorn-101 width 80, Narrow-56 width 56),
+// the one of `default_number` chosen, and COM1..COM8 mapped to paths under `folder`
+// that do not exist, except COM1 when `com1_device` is given.
+std::string StandardIni(const std::filesystem::path& folder, int default_number = 1,
+                        const std::string& com1_device = {});
+
+// The models of the golden files, which print an empty model name: Pos1 of width 80
+// and Pos2 of width 56 (chosen when `narrow`), with COM1 mapped to `com1_device`.
+std::string GoldenIni(bool narrow, const std::string& com1_device);
+
+// The golden byte stream of a document (tests/golden/<name>.bin).
+Bytes Golden(const std::string& name);
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Builds the window in the program folder, with Tillvane.ini as written before.
+  TMainForm& Open();
+  // Picks model `index` of the model list as the operator does.
+  void PickModel(int index);
+
+  ScopedTempDir dir_;  // the program folder and the current folder
+  std::unique_ptr<TMainForm> form_;
+};
+
+}  // namespace tillvane::testing

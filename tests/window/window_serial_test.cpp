@@ -1,0 +1,359 @@
+// The window with a simulated serial printer behind a pseudo-terminal, reached through
+// the Ports section: opening and testing the link, the receipts byte for byte, the
+// background jobs, clearing an error and closing.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTimer>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "documents/ticket.h"
+#include "link/jobs/job_thread.h"
+#include "link/link_state.h"
+#include "link/sender_gate.h"
+#include "tests/rigs/serial_printer.h"
+#include "tests/window/window_fixture.h"
+
+namespace tillvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using rigs::SimSerialPrinter;
+
+const Bytes kTestSequence = {0x1D, 0x72, 0x01, 0x0A};  // GS r 1, then the line feed
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+class SerialWindowTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(printer_.Start(&error)) << error;
+    WriteIni(dir_.path(), GoldenIni(false, printer_.device_path()));
+  }
+  void TearDown() override {
+    WindowTest::TearDown();
+    printer_.Stop();
+  }
+
+  // Applies the port page with COM1 chosen; returns the boxes it showed.
+  std::vector<SeenBox> ApplySerial() {
+    form_->sbtnPortOption->click();
+    form_->rbtnCOM->click();
+    form_->cboCom->setCurrentText(QStringLiteral("COM1"));
+    return WithMessageBoxes([&] { form_->sbtnApply->click(); });
+  }
+
+  // Waits for every background job, serving their calls into the window.
+  void WaitForJobs() { jobs::WaitForJobs(form_->JobDispatcher()); }
+
+  Bytes Printed(size_t at_least) {
+    EXPECT_TRUE(printer_.WaitForReceived(at_least, 10000)) << printer_.received_count();
+    return printer_.Received();
+  }
+
+  SimSerialPrinter printer_;
+};
+
+TEST_F(SerialWindowTest, ApplyingOpensTestsAndEnablesThePrintingButtons) {
+  TMainForm& f = Open();
+  auto boxes = ApplySerial();
+  EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
+  EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
+  EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
+  for (QPushButton* b : {f.sbtnDownloadLogo, f.sbtnDemo, f.sbtnClearError, f.sbtnExit})
+    EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+  EXPECT_EQ(Printed(kTestSequence.size()), kTestSequence);
+  EXPECT_EQ(printer_.status_requests(), 1);
+}
+
+TEST_F(SerialWindowTest, ASilentPrinterFailsTheCommunicationTest) {
+  TMainForm& f = Open();
+  printer_.SetMode(SimSerialPrinter::Mode::Silent);
+  auto boxes = ApplySerial();
+  EXPECT_EQ(MessageTexts(boxes), QStringList{QStringLiteral("端口通讯测试失败!")});
+  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
+  EXPECT_FALSE(f.sbtnDemo->isEnabled());
+  EXPECT_FALSE(f.sbtnClearError->isEnabled());
+  EXPECT_TRUE(f.sbtnExit->isEnabled());
+}
+
+TEST_F(SerialWindowTest, AFailedTestAfterAWorkingLinkKeepsTheButtonsOn) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  printer_.SetMode(SimSerialPrinter::Mode::Silent);
+  auto boxes = ApplySerial();
+  EXPECT_EQ(MessageTexts(boxes), QStringList{QStringLiteral("端口通讯测试失败!")});
+  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_TRUE(f.sbtnDemo->isEnabled());
+}
+
+TEST_F(SerialWindowTest, ReceiptsReachThePrinterByteForByte) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  struct Case {
+    QPushButton* button;
+    Bytes expected;
+  };
+  const std::vector<Case> cases = {
+      {f.sbtnSample, Golden("SampleTicket")},
+      {f.sbtnLogoBar, Concat({Golden("LogoTicket"), Golden("FontBarcodeTicket")})},
+      {f.sbtnTwoPart, Golden("TwoPartTicket")},
+      {f.sbtnCleanReceipt, Golden("CleanReceiptTicket")},
+      {f.sbtnATM, Golden("AtmTicket")},
+      {f.sbtnAccount, Golden("AccountTicket")},
+      {f.sbtnWideAcct, Golden("WideAccountTicket")},
+  };
+  f.sbtnDemo->click();
+  ASSERT_EQ(f.PageControl1->currentWidget(), f.tbsDemo);
+  for (const Case& c : cases) {
+    printer_.ClearReceived();
+    auto boxes = WithMessageBoxes([&] { c.button->click(); });
+    EXPECT_TRUE(boxes.empty()) << c.button->objectName().toStdString();
+    EXPECT_EQ(ToHex(Printed(c.expected.size())), ToHex(c.expected))
+        << c.button->objectName().toStdString();
+  }
+  f.sbtnReturn->click();
+  EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
+}
+
+TEST_F(SerialWindowTest, NarrowPaperPrintsTheNarrowSetAndTheCommandFileCopy) {
+  WriteIni(dir_.path(), GoldenIni(true, printer_.device_path()));
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  const std::vector<std::pair<QPushButton*, Bytes>> cases = {
+      {f.sbtnSample, Golden("SampleTicket56")},
+      {f.sbtnLogoBar, Concat({Golden("LogoTicket56"), Golden("FontBarcodeTicket56")})},
+      {f.sbtnTwoPart, Golden("TwoPartTicket56")},
+      {f.sbtnCleanReceipt, Golden("CleanReceiptTicket56")},
+      {f.sbtnATM, Golden("AtmTicket56")},
+      {f.sbtnAccount, Golden("AccountTicket56")},
+      {f.sbtnWideAcct, Golden("WideAccountTicket56")},
+  };
+  f.chkPrintToFile->setChecked(true);
+  Bytes all;
+  for (const auto& [button, expected] : cases) {
+    printer_.ClearReceived();
+    button->click();
+    EXPECT_EQ(ToHex(Printed(expected.size())), ToHex(expected))
+        << button->objectName().toStdString();
+    all.insert(all.end(), expected.begin(), expected.end());
+  }
+  EXPECT_EQ(ReadFileBytes(dir_.path() / "Commands.dat"), all);
+}
+
+TEST_F(SerialWindowTest, CutterChoiceReachesThePrinter) {
+  // What the document itself gives for each cutter mode.
+  Bytes expected[3];
+  for (int32_t mode = 0; mode < 3; ++mode) {
+    auto rec = OpenRecordingLink(LinkSerial);
+    ASSERT_EQ(SampleTicket(mode), 0);
+    expected[mode] = rec->All();
+  }
+  ResetLinkState();
+  EXPECT_NE(expected[1], expected[0]);
+  EXPECT_NE(expected[2], expected[1]);
+
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  EXPECT_EQ(expected[0], Golden("SampleTicket"));
+  QRadioButton* radios[3] = {f.rbtnFull, f.rbtnPart, f.rbtnNone};
+  for (int mode : {1, 2, 0}) {
+    radios[mode]->click();
+    printer_.ClearReceived();
+    f.sbtnSample->click();
+    EXPECT_EQ(ToHex(Printed(expected[mode].size())), ToHex(expected[mode])) << mode;
+  }
+}
+
+TEST_F(SerialWindowTest, AnUnpluggedPrinterShowsTheSendFailure) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.CloseMaster();
+  auto boxes = WithMessageBoxes([&] { f.sbtnATM->click(); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text,
+            QString::fromUtf8("发送数据失败!\n            Please check whether the printer is "
+                              "connected to the specified port correctly"));
+}
+
+TEST_F(SerialWindowTest, ClearErrorSendsTheResetToThePrinterOnly) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  Links().PrintToFile = true;
+  f.sbtnClearError->click();
+  EXPECT_EQ(Printed(2), (Bytes{0x1B, 0x40}));
+  EXPECT_TRUE(Links().PrintToFile.load());
+  EXPECT_FALSE(fs::exists(dir_.path() / "Commands.dat"));
+  EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
+}
+
+TEST_F(SerialWindowTest, RepeatedDemoPrintsTheSampleThatManyTimes) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  f.edPieces->setValue(3);
+  f.sbtnStart->click();
+  // A receipt clicked while the job runs is refused.
+  f.sbtnATM->click();
+  WaitForJobs();
+  const Bytes one = Golden("SampleTicket");
+  EXPECT_EQ(Printed(3 * one.size()), Concat({one, one, one}));
+  EXPECT_FALSE(SendingInProgress());
+}
+
+TEST_F(SerialWindowTest, CommandFileStreamsTheChosenFile) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  Bytes content(3000);
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i * 7);
+  const fs::path file = dir_.path() / "job.dat";
+  WriteFileBytes(file, content);
+  f.chkPrintToFile->setChecked(true);
+
+  QString filter;
+  QTimer picker;
+  picker.setInterval(5);
+  QObject::connect(&picker, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    filter = dialog->selectedNameFilter();
+    dialog->selectFile(QString::fromStdString(file.string()));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  picker.start();
+  f.sbtnDownloadFile->click();
+  picker.stop();
+  WaitForJobs();
+  EXPECT_EQ(filter, QStringLiteral("dat files(*.dat) (*.dat)"));
+  EXPECT_EQ(Printed(content.size()), content);
+  // Streaming never copies into the command file, whatever the box says.
+  EXPECT_FALSE(fs::exists(dir_.path() / "Commands.dat"));
+  EXPECT_EQ(f.Label20->text(), QStringLiteral("3000/3000bytes"));
+  EXPECT_EQ(f.ProgressBar1->value(), 0);
+}
+
+TEST_F(SerialWindowTest, CancellingTheFileDialogSendsNothing) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  QTimer canceller;
+  canceller.setInterval(5);
+  QObject::connect(&canceller, &QTimer::timeout, [] {
+    if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) d->reject();
+  });
+  canceller.start();
+  f.sbtnDownloadFile->click();
+  canceller.stop();
+  WaitForJobs();
+  EXPECT_FALSE(SendingInProgress());
+  EXPECT_EQ(printer_.received_count(), 0u);
+  EXPECT_FALSE(Links().PrintToFile.load());
+}
+
+TEST_F(SerialWindowTest, LogoDownloadResetsRunsAndReportsDone) {
+  for (const char* name : {"Horse.bmp", "Lion.bmp", "Map.bmp", "Dragon.bmp"})
+    fs::copy_file(fs::path(TILLVANE_SOURCE_DIR) / "data" / name, dir_.path() / name);
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  Links().PrintToFile = true;
+  f.sbtnDownloadLogo->click();
+  ASSERT_EQ(f.PageControl1->currentWidget(), f.tbsDownloadLogo);
+  f.chkHorse->click();
+  EXPECT_FALSE(f.Image1->pixmap().isNull());
+  EXPECT_EQ(f.Image1->size(), QSize(100, 65));
+  f.sbtnApplyDownload->click();
+  EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
+  WaitForJobs();
+  EXPECT_EQ(f.Label20->text(), QStringLiteral("完  成"));
+  EXPECT_EQ(f.Label20->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+  for (QPushButton* b :
+       {f.sbtnPortOption, f.sbtnDownloadLogo, f.sbtnDemo, f.sbtnClearError, f.sbtnExit})
+    EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+  const Bytes got = Printed(8);
+  ASSERT_GE(got.size(), 5u);
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + 5), (Bytes{0x1B, 0x40, 0x1D, 0x23, 0x01}));
+  EXPECT_TRUE(Links().PrintToFile.load());
+  EXPECT_FALSE(fs::exists(dir_.path() / "Commands.dat"));
+}
+
+TEST_F(SerialWindowTest, AFailedLogoDownloadShowsFailedInRed) {
+  // A picture that is no monochrome BMP: the download stops at it.
+  WriteFileBytes(dir_.path() / "Horse.bmp", Bytes{'B', 'M', 0, 1, 2, 3});
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  f.sbtnDownloadLogo->click();
+  f.chkHorse->setChecked(true);
+  auto boxes = WithMessageBoxes([&] {
+    f.sbtnApplyDownload->click();
+    WaitForJobs();
+  });
+  EXPECT_EQ(f.Label20->text(), QStringLiteral("Failed"));
+  EXPECT_EQ(f.Label20->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_TRUE(f.sbtnPortOption->isEnabled());
+  EXPECT_TRUE(f.sbtnDownloadLogo->isEnabled());
+  EXPECT_FALSE(f.sbtnDemo->isEnabled());
+  EXPECT_FALSE(f.sbtnClearError->isEnabled());
+  EXPECT_TRUE(f.sbtnExit->isEnabled());
+  EXPECT_FALSE(SendingInProgress());
+}
+
+TEST_F(SerialWindowTest, ClosingDuringARepeatedDemoEndsTheJobFirst) {
+  TMainForm& f = Open();
+  f.show();
+  ASSERT_TRUE(ApplySerial().empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  f.edPieces->setValue(100);
+  f.sbtnStart->click();
+  ASSERT_TRUE(printer_.WaitForReceived(1, 10000));
+  f.close();
+  // The job stopped at a send boundary before the link went away.
+  EXPECT_EQ(jobs::RunningJobs(), 0);
+  EXPECT_FALSE(SendingInProgress());
+  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_LT(printer_.received_count(), 100 * Golden("SampleTicket").size());
+}
+
+TEST_F(SerialWindowTest, ClosingReleasesTheSerialPort) {
+  TMainForm& f = Open();
+  f.show();
+  ASSERT_TRUE(ApplySerial().empty());
+  ASSERT_TRUE(SerialHandleValid());
+  f.close();
+  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_FALSE(f.Timer1->isActive());
+}
+
+}  // namespace
+}  // namespace tillvane::testing
