@@ -754,6 +754,10 @@ void TMainForm::ApplyLink() {
       const int i = cboLPT->currentIndex();
       // LPT3 and LPT4 have no base address: refused, so that no port below 3 is
       // ever touched.
+      if (i >= 0 && i <= 3 && kLptBaseTable[i] != 0) {
+        // The device behind the port's registers, as the Ports section maps it.
+        SetPortIoDevicePath(kLptBaseTable[i], PortDevicePath(cboLPT->currentText().toStdString()));
+      }
       if (i < 0 || i > 3 || kLptBaseTable[i] == 0 ||
           OpenParallel(static_cast<uint8_t>(i + 1), kLptBaseTable[i]) != 0) {
         ShowMessage(kParallelOpenFailed);

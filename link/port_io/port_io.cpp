@@ -11,6 +11,20 @@ namespace {
 
 PortIoState g_state;
 
+struct DevicePath {
+  uint16_t base = 0;
+  std::string path;
+};
+DevicePath g_device_path;
+
+// Points our own library at the device the configuration names for the port.
+void TellDevicePath(void* library) {
+  if (g_device_path.path.empty()) return;
+  using SetPath = int (*)(uint16_t, const char*);
+  auto set = reinterpret_cast<SetPath>(dlsym(library, "DlPortIoSetDevicePath"));
+  if (set != nullptr) set(g_device_path.base, g_device_path.path.c_str());
+}
+
 PortIoEnvironment& Environment() {
   static PortIoEnvironment environment = DefaultPortIoEnvironment();
   return environment;
@@ -192,7 +206,10 @@ void LoadPortIo() {
   if (g_state.library != nullptr) {
     PortIoEntryPoints entry;
     g_state.loaded = Resolve(g_state.library, &entry);
-    if (g_state.loaded) g_state.entry = entry;
+    if (g_state.loaded) {
+      g_state.entry = entry;
+      TellDevicePath(g_state.library);
+    }
   }
   if (!g_state.loaded) {
     if (g_state.is_nt) {
@@ -204,6 +221,10 @@ void LoadPortIo() {
     g_state.library = nullptr;
     g_state.entry = {};
   }
+}
+
+void SetPortIoDevicePath(uint16_t base, std::string path) {
+  g_device_path = {base, std::move(path)};
 }
 
 void UnloadPortIo() {

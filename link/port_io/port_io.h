@@ -80,6 +80,11 @@ void ResetPortIo();
 // Connects, installs and starts the driver on NT, then loads the library and resolves
 // the twelve entry points; loaded only if all are present.
 void LoadPortIo();
+
+// The device that serves the port at `base`, told to our own port I/O library after
+// each load (its extra entry point DlPortIoSetDevicePath). An empty path keeps the
+// library's own choice. Libraries without that entry point are left as they are.
+void SetPortIoDevicePath(uint16_t base, std::string path);
 // Stops and removes on NT what this load started and created, then frees the library.
 // A failed step leaves the library loaded.
 void UnloadPortIo();

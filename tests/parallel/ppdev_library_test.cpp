@@ -135,5 +135,16 @@ TEST_F(PpdevLibraryTest, SendDataPrintsEveryByteThroughTheHandshake) {
   EXPECT_EQ(port.Snapshot().printed.size(), 256u);
 }
 
+TEST_F(PpdevLibraryTest, TheConfiguredDeviceIsToldToTheLibraryAtEveryLoad) {
+  ASSERT_EQ(set_path(0x378, "/dev/parport0"), 0);  // forget what the fixture set
+  SetPortIoDevicePath(0x378, port.device());
+  ASSERT_EQ(OpenParallel(1, 0x378), 0);
+  Links().LinkKind = LinkParallel;
+  const Bytes bytes = {0x1B, 0x40, 0x0A};
+  EXPECT_EQ(SendData(bytes.data(), 3), 0);
+  EXPECT_EQ(port.Snapshot().printed, bytes);
+  SetPortIoDevicePath(0x378, "");
+}
+
 }  // namespace
 }  // namespace tillvane
