@@ -15,6 +15,19 @@ struct Entry {
 };
 
 struct Registry {
+  // A thread object that is still joinable when the program ends would abort it: join
+  // the finished ones, and leave any still running to end with the process.
+  ~Registry() {
+    std::lock_guard lock(mutex);
+    for (Entry& e : entries) {
+      if (!e.thread.joinable()) continue;
+      if (e.finished) {
+        e.thread.join();
+      } else {
+        e.thread.detach();
+      }
+    }
+  }
   std::mutex mutex;
   std::condition_variable ended;
   std::list<Entry> entries;
