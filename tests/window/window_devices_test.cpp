@@ -32,9 +32,9 @@ class DevicesWindowTest : public WindowTest {
   }
 
   std::vector<SeenBox> Apply(QRadioButton* radio) {
-    form_->sbtnPortOption->click();
-    radio->click();
-    return WithMessageBoxes([&] { form_->sbtnApply->click(); });
+    Click(form_->sbtnPortOption);
+    Click(radio);
+    return WithMessageBoxes([&] { Click(form_->sbtnApply); });
   }
 
   QStringList UsbItems() {
@@ -51,8 +51,8 @@ TEST_F(DevicesWindowTest, UsbPrintersFoundAtStartUpAreOffered) {
   EXPECT_EQ(f.cboUsb->currentIndex(), 0);
   // Usable only once its radio button is chosen.
   EXPECT_FALSE(f.cboUsb->isEnabled());
-  f.sbtnPortOption->click();
-  f.rbtnUsb->click();
+  Click(f.sbtnPortOption);
+  Click(f.rbtnUsb);
   EXPECT_TRUE(f.cboUsb->isEnabled());
   EXPECT_EQ(f.cboUsb->currentIndex(), 0);
 }
@@ -74,7 +74,7 @@ TEST_F(DevicesWindowTest, Vorn101AtStartUpDisablesUsbEvenWithPrinters) {
 
 TEST_F(DevicesWindowTest, ModelChangesSwitchTheUsbChoice) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   PickModel(1);  // Vorn-101
   EXPECT_FALSE(f.rbtnUsb->isEnabled());
   EXPECT_FALSE(f.cboUsb->isEnabled());
@@ -92,17 +92,17 @@ TEST_F(DevicesWindowTest, ApplyingUsbOpensTestsAndPrints) {
   WriteIni(dir_.path(), GoldenIni(false, "/nonexistent"));
   TMainForm& f = Open();
   rigs::SimUsb usb;
-  f.sbtnPortOption->click();
-  f.rbtnUsb->click();
+  Click(f.sbtnPortOption);
+  Click(f.rbtnUsb);
   f.cboUsb->setCurrentIndex(1);
-  auto boxes = WithMessageBoxes([&] { f.sbtnApply->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
   EXPECT_EQ(Links().LinkKind.load(), LinkUsb);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   EXPECT_TRUE(f.sbtnDemo->isEnabled());
   EXPECT_EQ(usb.Received(1), (Bytes{0x0A}));
   EXPECT_TRUE(usb.Received(0).empty());
-  f.sbtnSample->click();
+  Click(f.sbtnSample);
   Bytes expected{0x0A};
   const Bytes sample = Golden("SampleTicket");
   expected.insert(expected.end(), sample.begin(), sample.end());
@@ -134,12 +134,12 @@ TEST_F(DevicesWindowTest, UsbThatTakesNoByteFailsTheTest) {
 
 TEST_F(DevicesWindowTest, UsbChosenThenWithdrawnByTheModelAttemptsNoDevice) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
-  f.rbtnUsb->click();
+  Click(f.sbtnPortOption);
+  Click(f.rbtnUsb);
   PickModel(1);  // Vorn-101: the choice stays selected, greyed, with no device
   EXPECT_TRUE(f.rbtnUsb->isChecked());
   EXPECT_FALSE(f.rbtnUsb->isEnabled());
-  auto boxes = WithMessageBoxes([&] { f.sbtnApply->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_EQ(MessageTexts(boxes), (QStringList{QStringLiteral("打开USB失败！"), kUsbOpenFailed}));
   EXPECT_EQ(Links().LinkKind.load(), LinkNone);
 }
@@ -169,7 +169,7 @@ TEST_F(DevicesWindowTest, ApplyingLpt1OpensThePortAndFeedsALine) {
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   EXPECT_TRUE(f.sbtnClearError->isEnabled());
   EXPECT_EQ(Sim::Printed(), (Bytes{0x0A}));
-  f.sbtnATM->click();
+  Click(f.sbtnATM);
   Bytes expected{0x0A};
   const Bytes atm = Golden("AtmTicket");
   expected.insert(expected.end(), atm.begin(), atm.end());

@@ -1,9 +1,15 @@
 #include "tests/window/window_fixture.h"
 
+#include <QTest>
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <fstream>
 
@@ -11,6 +17,22 @@
 #include "link/sender_gate.h"
 
 namespace tillvane::testing {
+
+void Click(QAbstractButton* button) {
+  ASSERT_NE(button, nullptr);
+  // A radio button or check box answers a click on its indicator or its text, not on
+  // the empty rest of its box: aim at the indicator.
+  QPoint at = button->rect().center();
+  QStyle::SubElement indicator = QStyle::SE_CustomBase;
+  if (qobject_cast<QRadioButton*>(button) != nullptr) indicator = QStyle::SE_RadioButtonIndicator;
+  if (qobject_cast<QCheckBox*>(button) != nullptr) indicator = QStyle::SE_CheckBoxIndicator;
+  if (indicator != QStyle::SE_CustomBase) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    at = button->style()->subElementRect(indicator, &option, button).center();
+  }
+  QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
+}
 
 std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
   std::vector<SeenBox> seen;

@@ -2,6 +2,7 @@
 // it, and a watcher that reads and closes the window's message boxes.
 #pragma once
 
+#include <QAbstractButton>
 #include <QString>
 #include <QStringList>
 #include <filesystem>
@@ -27,6 +28,10 @@ struct SeenBox {
 // as the operator would press OK. Returns the boxes in the order they opened.
 std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action);
 QStringList MessageTexts(const std::vector<SeenBox>& boxes);
+
+// Presses a button (push button, radio button, check box) with the mouse, as the
+// operator does: a left click at its centre, through the window's event handling.
+void Click(QAbstractButton* button);
 
 // Writes `ini` as Tillvane.ini into `folder`.
 void WriteIni(const std::filesystem::path& folder, const std::string& ini);

@@ -29,9 +29,9 @@ class QueueWindowTest : public WindowTest {
   }
 
   std::vector<SeenBox> ApplyQueue() {
-    form_->sbtnPortOption->click();
-    form_->rbtnDriver->click();
-    return WithMessageBoxes([&] { form_->sbtnApply->click(); });
+    Click(form_->sbtnPortOption);
+    Click(form_->rbtnDriver);
+    return WithMessageBoxes([&] { Click(form_->sbtnApply); });
   }
 
   // Waits until the queue's file holds `bytes` bytes and no job is active.
@@ -72,15 +72,15 @@ TEST_F(QueueWindowTest, EachReceiptClickIsExactlyOneJob) {
   Output(expected.size());
   auto add = [&](const Bytes& b) { expected.insert(expected.end(), b.begin(), b.end()); };
 
-  f.sbtnLogoBar->click();
+  Click(f.sbtnLogoBar);
   add(Golden("LogoTicket"));
   add(Golden("FontBarcodeTicket"));
   EXPECT_EQ(Output(expected.size()), expected);
   EXPECT_EQ(cups_.JobCount(kQueue), 2);
 
-  f.sbtnSample->click();
+  Click(f.sbtnSample);
   add(Golden("SampleTicket"));
-  f.sbtnWideAcct->click();
+  Click(f.sbtnWideAcct);
   add(Golden("WideAccountTicket"));
   EXPECT_EQ(ToHex(Output(expected.size())), ToHex(expected));
   EXPECT_EQ(cups_.JobCount(kQueue), 4);
@@ -97,7 +97,7 @@ TEST_F(QueueWindowTest, ARejectingQueueStillCountsAsOpenedButPrintsNothing) {
   EXPECT_EQ(Links().LinkKind.load(), LinkPrintQueue);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   // The receipt's document cannot start: the queue is closed, silently.
-  boxes = WithMessageBoxes([&] { f.sbtnSample->click(); });
+  boxes = WithMessageBoxes([&] { Click(f.sbtnSample); });
   EXPECT_TRUE(boxes.empty());
   EXPECT_FALSE(QueueOpen());
   EXPECT_EQ(cups_.JobCount(kQueue), 0);
@@ -109,7 +109,7 @@ TEST_F(QueueWindowTest, ApplyingTwiceClosesTheFirstQueue) {
   ASSERT_TRUE(ApplyQueue().empty());
   EXPECT_EQ(Output(2), (Bytes{0x0A, 0x0A}));
   EXPECT_EQ(cups_.JobCount(kQueue), 2);
-  f.sbtnSample->click();
+  Click(f.sbtnSample);
   EXPECT_EQ(cups_.JobCount(kQueue), 3);
 }
 

@@ -52,10 +52,10 @@ class SerialWindowTest : public WindowTest {
 
   // Applies the port page with COM1 chosen; returns the boxes it showed.
   std::vector<SeenBox> ApplySerial() {
-    form_->sbtnPortOption->click();
-    form_->rbtnCOM->click();
+    Click(form_->sbtnPortOption);
+    Click(form_->rbtnCOM);
     form_->cboCom->setCurrentText(QStringLiteral("COM1"));
-    return WithMessageBoxes([&] { form_->sbtnApply->click(); });
+    return WithMessageBoxes([&] { Click(form_->sbtnApply); });
   }
 
   // Waits for every background job, serving their calls into the window.
@@ -120,16 +120,16 @@ TEST_F(SerialWindowTest, ReceiptsReachThePrinterByteForByte) {
       {f.sbtnAccount, Golden("AccountTicket")},
       {f.sbtnWideAcct, Golden("WideAccountTicket")},
   };
-  f.sbtnDemo->click();
+  Click(f.sbtnDemo);
   ASSERT_EQ(f.PageControl1->currentWidget(), f.tbsDemo);
   for (const Case& c : cases) {
     printer_.ClearReceived();
-    auto boxes = WithMessageBoxes([&] { c.button->click(); });
+    auto boxes = WithMessageBoxes([&] { Click(c.button); });
     EXPECT_TRUE(boxes.empty()) << c.button->objectName().toStdString();
     EXPECT_EQ(ToHex(Printed(c.expected.size())), ToHex(c.expected))
         << c.button->objectName().toStdString();
   }
-  f.sbtnReturn->click();
+  Click(f.sbtnReturn);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
 }
 
@@ -151,7 +151,7 @@ TEST_F(SerialWindowTest, NarrowPaperPrintsTheNarrowSetAndTheCommandFileCopy) {
   Bytes all;
   for (const auto& [button, expected] : cases) {
     printer_.ClearReceived();
-    button->click();
+    Click(button);
     EXPECT_EQ(ToHex(Printed(expected.size())), ToHex(expected))
         << button->objectName().toStdString();
     all.insert(all.end(), expected.begin(), expected.end());
@@ -177,9 +177,9 @@ TEST_F(SerialWindowTest, CutterChoiceReachesThePrinter) {
   EXPECT_EQ(expected[0], Golden("SampleTicket"));
   QRadioButton* radios[3] = {f.rbtnFull, f.rbtnPart, f.rbtnNone};
   for (int mode : {1, 2, 0}) {
-    radios[mode]->click();
+    Click(radios[mode]);
     printer_.ClearReceived();
-    f.sbtnSample->click();
+    Click(f.sbtnSample);
     EXPECT_EQ(ToHex(Printed(expected[mode].size())), ToHex(expected[mode])) << mode;
   }
 }
@@ -189,7 +189,7 @@ TEST_F(SerialWindowTest, AnUnpluggedPrinterShowsTheSendFailure) {
   ASSERT_TRUE(ApplySerial().empty());
   Printed(kTestSequence.size());
   printer_.CloseMaster();
-  auto boxes = WithMessageBoxes([&] { f.sbtnATM->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnATM); });
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text,
             QString::fromUtf8("发送数据失败!\n            Please check whether the printer is "
@@ -202,7 +202,7 @@ TEST_F(SerialWindowTest, ClearErrorSendsTheResetToThePrinterOnly) {
   Printed(kTestSequence.size());
   printer_.ClearReceived();
   Links().PrintToFile = true;
-  f.sbtnClearError->click();
+  Click(f.sbtnClearError);
   EXPECT_EQ(Printed(2), (Bytes{0x1B, 0x40}));
   EXPECT_TRUE(Links().PrintToFile.load());
   EXPECT_FALSE(fs::exists(dir_.path() / "Commands.dat"));
@@ -215,9 +215,9 @@ TEST_F(SerialWindowTest, RepeatedDemoPrintsTheSampleThatManyTimes) {
   Printed(kTestSequence.size());
   printer_.ClearReceived();
   f.edPieces->setValue(3);
-  f.sbtnStart->click();
+  Click(f.sbtnStart);
   // A receipt clicked while the job runs is refused.
-  f.sbtnATM->click();
+  Click(f.sbtnATM);
   WaitForJobs();
   const Bytes one = Golden("SampleTicket");
   EXPECT_EQ(Printed(3 * one.size()), Concat({one, one, one}));
@@ -246,7 +246,7 @@ TEST_F(SerialWindowTest, CommandFileStreamsTheChosenFile) {
     static_cast<QDialog*>(dialog)->accept();
   });
   picker.start();
-  f.sbtnDownloadFile->click();
+  Click(f.sbtnDownloadFile);
   picker.stop();
   WaitForJobs();
   EXPECT_EQ(filter, QStringLiteral("dat files(*.dat) (*.dat)"));
@@ -268,7 +268,7 @@ TEST_F(SerialWindowTest, CancellingTheFileDialogSendsNothing) {
     if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) d->reject();
   });
   canceller.start();
-  f.sbtnDownloadFile->click();
+  Click(f.sbtnDownloadFile);
   canceller.stop();
   WaitForJobs();
   EXPECT_FALSE(SendingInProgress());
@@ -284,12 +284,12 @@ TEST_F(SerialWindowTest, LogoDownloadResetsRunsAndReportsDone) {
   Printed(kTestSequence.size());
   printer_.ClearReceived();
   Links().PrintToFile = true;
-  f.sbtnDownloadLogo->click();
+  Click(f.sbtnDownloadLogo);
   ASSERT_EQ(f.PageControl1->currentWidget(), f.tbsDownloadLogo);
-  f.chkHorse->click();
+  Click(f.chkHorse);
   EXPECT_FALSE(f.Image1->pixmap().isNull());
   EXPECT_EQ(f.Image1->size(), QSize(100, 65));
-  f.sbtnApplyDownload->click();
+  Click(f.sbtnApplyDownload);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   WaitForJobs();
   EXPECT_EQ(f.Label20->text(), QStringLiteral("完  成"));
@@ -310,10 +310,10 @@ TEST_F(SerialWindowTest, AFailedLogoDownloadShowsFailedInRed) {
   TMainForm& f = Open();
   ASSERT_TRUE(ApplySerial().empty());
   Printed(kTestSequence.size());
-  f.sbtnDownloadLogo->click();
+  Click(f.sbtnDownloadLogo);
   f.chkHorse->setChecked(true);
   auto boxes = WithMessageBoxes([&] {
-    f.sbtnApplyDownload->click();
+    Click(f.sbtnApplyDownload);
     WaitForJobs();
   });
   EXPECT_EQ(f.Label20->text(), QStringLiteral("Failed"));
@@ -333,7 +333,7 @@ TEST_F(SerialWindowTest, ClosingDuringARepeatedDemoEndsTheJobFirst) {
   Printed(kTestSequence.size());
   printer_.ClearReceived();
   f.edPieces->setValue(100);
-  f.sbtnStart->click();
+  Click(f.sbtnStart);
   ASSERT_TRUE(printer_.WaitForReceived(1, 10000));
   f.close();
   // The job stopped at a send boundary before the link went away.

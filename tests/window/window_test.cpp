@@ -57,8 +57,8 @@ TEST_F(WindowTest, StartUpOffersOnlyPortSettingsAndExit) {
   EXPECT_FALSE(f.sbtnClearError->isEnabled());
 
   // The disabled buttons do nothing when clicked.
-  f.sbtnDemo->click();
-  f.sbtnDownloadLogo->click();
+  Click(f.sbtnDemo);
+  Click(f.sbtnDownloadLogo);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
 
   EXPECT_EQ(Links().LinkKind.load(), LinkNone);
@@ -214,7 +214,7 @@ TEST(IndexPicture, DecodesOurPictureAndRefusesBrokenFiles) {
 
 TEST_F(WindowTest, PortPageStartsOnTheSerialDefaults) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
 
   EXPECT_EQ(f.cboCom->currentText(), QStringLiteral("COM1"));
@@ -252,7 +252,7 @@ TEST_F(WindowTest, PortPageStartsOnTheSerialDefaults) {
 
 TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   struct Row {
     QRadioButton* radio;
     bool com, lpt, usb, driver;
@@ -260,7 +260,7 @@ TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
   // USB and the print queue are not offered here, so their handlers are called as
   // the click would.
   f.cboBaudrate->setCurrentText(QStringLiteral("19200"));
-  f.rbtnLPT->click();
+  Click(f.rbtnLPT);
   EXPECT_TRUE(f.rbtnLPT->isChecked());
   for (QWidget* w : std::initializer_list<QWidget*>{
            f.cboCom, f.cboBaudrate, f.cboVerify, f.cboDatabit, f.cboStopbit, f.cboFlowControl,
@@ -281,7 +281,7 @@ TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
   EXPECT_FALSE(f.gbUsb->isEnabled());
   EXPECT_FALSE(f.cboUsb->isEnabled());
 
-  f.rbtnCOM->click();
+  Click(f.rbtnCOM);
   for (QComboBox* c :
        {f.cboCom, f.cboBaudrate, f.cboDatabit, f.cboStopbit, f.cboVerify, f.cboFlowControl})
     EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
@@ -297,14 +297,14 @@ TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
 TEST_F(WindowTest, CancelKeepsTheChoicesAndTheLink) {
   TMainForm& f = Open();
   auto rec = OpenRecordingLink(LinkSerial);
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   f.cboBaudrate->setCurrentText(QStringLiteral("38400"));
   f.cboVerify->setCurrentText(QStringLiteral("Even"));
-  f.sbtnCancel->click();
+  Click(f.sbtnCancel);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
   EXPECT_FALSE(rec->destroyed);
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   EXPECT_EQ(f.cboBaudrate->currentText(), QStringLiteral("38400"));
   EXPECT_EQ(f.cboVerify->currentText(), QStringLiteral("Even"));
 }
@@ -325,35 +325,35 @@ TEST_F(WindowTest, OnlyTheOperatorsPickChangesTheModel) {
 
 TEST_F(WindowTest, Vorn101AppliedDisablesTheCutterChoicesForGood) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   PickModel(1);
   // COM1 is mapped to a path that does not exist: the serial open fails, but the
   // cutter rule comes first.
-  auto boxes = WithMessageBoxes([&] { f.sbtnApply->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_EQ(MessageTexts(boxes),
             QStringList{QStringLiteral("串口打开失败！请检查打印机是否正确连接！")});
   EXPECT_FALSE(f.rbtnFull->isEnabled());
   EXPECT_FALSE(f.rbtnPart->isEnabled());
   EXPECT_FALSE(f.rbtnNone->isEnabled());
   PickModel(0);
-  WithMessageBoxes([&] { f.sbtnApply->click(); });
+  WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_FALSE(f.rbtnFull->isEnabled());
   EXPECT_EQ(f.CutterMode(), 0);
 }
 
 TEST_F(WindowTest, OtherModelsLeaveTheCutterChoices) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
-  WithMessageBoxes([&] { f.sbtnApply->click(); });
+  Click(f.sbtnPortOption);
+  WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_TRUE(f.rbtnFull->isEnabled());
   EXPECT_TRUE(f.rbtnNone->isEnabled());
 }
 
 TEST_F(WindowTest, SerialOpenFailureKeepsThePageAndButtons) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   f.cboCom->setCurrentText(QStringLiteral("COM5"));
-  auto boxes = WithMessageBoxes([&] { f.sbtnApply->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].title, QStringLiteral("Tillvane"));
   EXPECT_EQ(boxes[0].buttons, 1);
@@ -366,12 +366,12 @@ TEST_F(WindowTest, SerialOpenFailureKeepsThePageAndButtons) {
 
 TEST_F(WindowTest, Lpt3AndLpt4AreRefusedWithTheParallelMessage) {
   TMainForm& f = Open();
-  f.sbtnPortOption->click();
+  Click(f.sbtnPortOption);
   auto rec = OpenRecordingLink(LinkUsb);  // an earlier link stays in force
   for (int i : {2, 3}) {
-    f.rbtnLPT->click();
+    Click(f.rbtnLPT);
     f.cboLPT->setCurrentIndex(i);
-    auto boxes = WithMessageBoxes([&] { f.sbtnApply->click(); });
+    auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
     EXPECT_EQ(MessageTexts(boxes),
               QStringList{QStringLiteral("并口打开失败！请检查打印机是否正确连接！")});
     EXPECT_EQ(Links().LinkKind.load(), LinkUsb);
@@ -383,8 +383,8 @@ TEST_F(WindowTest, Lpt3AndLpt4AreRefusedWithTheParallelMessage) {
 TEST_F(WindowTest, ApplyClosesAnOpenPrintQueueFirst) {
   TMainForm& f = Open();
   auto rec = OpenRecordingLink(LinkPrintQueue);
-  f.sbtnPortOption->click();
-  WithMessageBoxes([&] { f.sbtnApply->click(); });
+  Click(f.sbtnPortOption);
+  WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_TRUE(rec->destroyed);
   EXPECT_FALSE(QueueOpen());
 }
@@ -444,15 +444,15 @@ TEST_F(WindowTest, DemoPageControls) {
 
 TEST_F(WindowTest, CutterChoiceTakesEffectWithTheNextReceipt) {
   TMainForm& f = Open();
-  f.rbtnPart->click();
+  Click(f.rbtnPart);
   EXPECT_EQ(f.CutterMode(), 1);
-  f.rbtnNone->click();
+  Click(f.rbtnNone);
   EXPECT_EQ(f.CutterMode(), 2);
   const Bytes expected = DocumentBytes({SampleTicket}, 2);
   auto rec = OpenRecordingLink(LinkSerial);
-  f.sbtnSample->click();
+  Click(f.sbtnSample);
   EXPECT_EQ(rec->All(), expected);
-  f.rbtnFull->click();
+  Click(f.rbtnFull);
   EXPECT_EQ(f.CutterMode(), 0);
 }
 
@@ -463,10 +463,10 @@ TEST_F(WindowTest, EveryReceiptButtonPrintsItsDocumentsForThePaperWidth) {
     const bool narrow = model == 2;
     for (const DemoButton& b : DemoButtons()) {
       for (int32_t cutter : {0, 1}) {
-        (cutter == 0 ? f.rbtnFull : f.rbtnPart)->click();
+        Click(cutter == 0 ? f.rbtnFull : f.rbtnPart);
         const Bytes expected = DocumentBytes(narrow ? b.narrow : b.wide, cutter);
         auto rec = OpenRecordingLink(LinkSerial);
-        auto boxes = WithMessageBoxes([&] { (f.*b.button)->click(); });
+        auto boxes = WithMessageBoxes([&] { Click(f.*b.button); });
         EXPECT_TRUE(boxes.empty()) << b.name;
         EXPECT_EQ(rec->All(), expected) << b.name << " narrow " << narrow << " cutter " << cutter;
         EXPECT_FALSE(expected.empty()) << b.name;
@@ -481,13 +481,13 @@ TEST_F(WindowTest, PrintToFileIsTakenAtEachClick) {
   auto rec = OpenRecordingLink(LinkSerial);
   f.chkPrintToFile->setChecked(true);
   EXPECT_FALSE(Links().PrintToFile.load());  // ticking alone changes nothing
-  f.sbtnATM->click();
+  Click(f.sbtnATM);
   EXPECT_TRUE(Links().PrintToFile.load());
   EXPECT_EQ(ReadFileBytes(dir_.path() / "Commands.dat"), expected);
   EXPECT_EQ(rec->All(), expected);
 
   f.chkPrintToFile->setChecked(false);
-  f.sbtnATM->click();
+  Click(f.sbtnATM);
   EXPECT_FALSE(Links().PrintToFile.load());
   EXPECT_EQ(ReadFileBytes(dir_.path() / "Commands.dat"), expected);
   EXPECT_EQ(rec->All().size(), 2 * expected.size());
@@ -497,7 +497,7 @@ TEST_F(WindowTest, AFailedReceiptShowsTheSendFailureOnce) {
   TMainForm& f = Open();
   auto rec = OpenRecordingLink(LinkSerial);
   rec->accept = [](size_t) { return false; };
-  auto boxes = WithMessageBoxes([&] { f.sbtnLogoBar->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnLogoBar); });
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, kSendFailed);
   EXPECT_EQ(boxes[0].title, QStringLiteral("Tillvane"));
@@ -509,11 +509,11 @@ TEST_F(WindowTest, OnThePrintQueueEachClickIsOneDocument) {
   TMainForm& f = Open();
   const Bytes expected = DocumentBytes({LogoTicket, FontBarcodeTicket}, 0);
   auto rec = OpenRecordingLink(LinkPrintQueue);
-  f.sbtnLogoBar->click();
+  Click(f.sbtnLogoBar);
   EXPECT_EQ(rec->starts, 1);
   EXPECT_EQ(rec->ends, 1);
   EXPECT_EQ(rec->All(), expected);
-  f.sbtnSample->click();
+  Click(f.sbtnSample);
   EXPECT_EQ(rec->starts, 2);
   EXPECT_EQ(rec->ends, 2);
 }
@@ -522,13 +522,13 @@ TEST_F(WindowTest, APrintQueueThatCannotStartADocumentIsClosedSilently) {
   TMainForm& f = Open();
   auto rec = OpenRecordingLink(LinkPrintQueue);
   rec->start_ok = false;
-  auto boxes = WithMessageBoxes([&] { f.sbtnSample->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnSample); });
   EXPECT_TRUE(boxes.empty());
   EXPECT_TRUE(rec->Calls().empty());
   EXPECT_FALSE(QueueOpen());
   EXPECT_EQ(Links().LinkKind.load(), LinkPrintQueue);
   // Later clicks fail silently at the start of their document.
-  boxes = WithMessageBoxes([&] { f.sbtnATM->click(); });
+  boxes = WithMessageBoxes([&] { Click(f.sbtnATM); });
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -537,15 +537,15 @@ TEST_F(WindowTest, NoReceiptWhileAnotherSenderIsSending) {
   auto rec = OpenRecordingLink(LinkSerial);
   ASSERT_TRUE(TryBeginSending());
   auto boxes = WithMessageBoxes([&] {
-    for (const DemoButton& b : DemoButtons()) (f.*b.button)->click();
-    f.sbtnPortOption->click();
-    f.sbtnApply->click();
+    for (const DemoButton& b : DemoButtons()) Click(f.*b.button);
+    Click(f.sbtnPortOption);
+    Click(f.sbtnApply);
   });
   EXPECT_TRUE(boxes.empty());
   EXPECT_TRUE(rec->Calls().empty());
   EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
   EndSending();
-  f.sbtnSample->click();
+  Click(f.sbtnSample);
   EXPECT_FALSE(rec->Calls().empty());
   EXPECT_FALSE(SendingInProgress());
 }
@@ -584,27 +584,27 @@ TEST_F(WindowTest, LogoPreviewTakesItsBoxAroundTheCentre) {
   EXPECT_TRUE(f.Image1->pixmap().isNull());
   const QPoint centre(76 + 105 / 2, 72 + 105 / 2);
 
-  f.chkLion->click();
+  Click(f.chkLion);
   EXPECT_EQ(f.Image1->size(), QSize(123, 140));
   EXPECT_EQ(f.Image1->pos(), centre - QPoint(123 / 2, 140 / 2));
   EXPECT_FALSE(f.Image1->pixmap().isNull());
-  f.chkLion->click();  // unticking shows the same picture
+  Click(f.chkLion);  // unticking shows the same picture
   EXPECT_FALSE(f.chkLion->isChecked());
   EXPECT_EQ(f.Image1->size(), QSize(123, 140));
   EXPECT_FALSE(f.Image1->pixmap().isNull());
 
   // A missing picture: an error box, the box already moved, the old picture kept.
-  auto boxes = WithMessageBoxes([&] { f.chkDragon->click(); });
+  auto boxes = WithMessageBoxes([&] { Click(f.chkDragon); });
   EXPECT_EQ(boxes.size(), 1u);
   EXPECT_EQ(f.Image1->size(), QSize(140, 210));
   EXPECT_EQ(f.Image1->pos(), centre - QPoint(70, 105));
   EXPECT_FALSE(f.Image1->pixmap().isNull());
 
   // Showing the page again keeps the centre.
-  f.sbtnCancelDownload->click();
+  Click(f.sbtnCancelDownload);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   f.sbtnDownloadLogoClick();
-  WithMessageBoxes([&] { f.chkHorse->click(); });
+  WithMessageBoxes([&] { Click(f.chkHorse); });
   EXPECT_EQ(f.Image1->pos(), centre - QPoint(50, 32));
   EXPECT_TRUE(rec->Calls().empty());
 }
@@ -629,7 +629,7 @@ TEST_F(WindowTest, ExitButtonClosesLikeTheCloseBox) {
   TMainForm& f = Open();
   f.show();
   auto rec = OpenRecordingLink(LinkSerial);
-  f.sbtnExit->click();
+  Click(f.sbtnExit);
   EXPECT_FALSE(f.isVisible());
   EXPECT_TRUE(rec->destroyed);
   EXPECT_EQ(Links().LinkKind.load(), LinkNone);
