@@ -1,10 +1,7 @@
 // The window tests need one application object for the whole program. Without a
 // display they run on Qt's offscreen platform, and without a print server of their
 // own (a test that wants one starts the CUPS rig) they never ask the machine's.
-#include <unistd.h>
 #include <QApplication>
-#include <cstdlib>
-#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -18,16 +15,6 @@ extern "C" const char* __tsan_default_suppressions() {
 #endif
 
 int main(int argc, char** argv) {
-#ifdef TILLVANE_WINDOW_TEST_LIBRARY_PATH
-  // The simulated libraries are found through the platform's own search order, which
-  // reads LD_LIBRARY_PATH only when a process starts: start again with it set.
-  const char* path = std::getenv("LD_LIBRARY_PATH");
-  if (path == nullptr || std::strcmp(path, TILLVANE_WINDOW_TEST_LIBRARY_PATH) != 0) {
-    ::setenv("LD_LIBRARY_PATH", TILLVANE_WINDOW_TEST_LIBRARY_PATH, 1);
-    ::execv("/proc/self/exe", argv);
-    return 127;
-  }
-#endif
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("CUPS_SERVER"))
     qputenv("CUPS_SERVER", "/nonexistent/tillvane-window-test/cups.sock");
