@@ -59,14 +59,64 @@ constexpr uint16_t kLptBaseTable[4] = {0x378, 0x278, 0, 0};
 
 constexpr int kClockPeriodMs = 30000;
 
-// Every printing action of the window runs through here. While another sender holds
-// the gate (a background job, or an action that is still running), the click does
-// nothing at all.
+// The busy pointer while the window's thread is held by a send, so that a slow printer
+// does not look like a hung program.
+class BusyCursor {
+ public:
+  BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The window system hears of it now, before the thread blocks; clicks meanwhile
+    // stay queued.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The ordinary pointer over a message box, also while a busy pointer is shown.
+class ArrowCursor {
+ public:
+  ArrowCursor() : pushed_(QApplication::overrideCursor() != nullptr) {
+    if (pushed_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~ArrowCursor() {
+    if (pushed_) QApplication::restoreOverrideCursor();
+  }
+  ArrowCursor(const ArrowCursor&) = delete;
+  ArrowCursor& operator=(const ArrowCursor&) = delete;
+
+ private:
+  bool pushed_;
+};
+
+// Every printing action of the window runs through here, on the window's thread, with
+// the busy pointer. While another sender holds the gate (a background job, or an
+// action that is still running), the click does nothing at all.
 template <class Action>
 void RunAsSender(Action&& action) {
   SendingScope gate;
   if (!gate.held()) return;
+  BusyCursor busy;
   action();
+}
+
+// The command-file dialog's filter as pairs of the text shown and its pattern.
+constexpr const char* kCommandFileFilter = "log files(*.bmp)|*.bmp|dat files(*.dat)|*.dat";
+
+// A filter of text|pattern pairs in the form Qt's file dialog takes: one entry per
+// pair, the text as it stands when it already ends with its pattern in parentheses,
+// else the text followed by " (pattern)".
+QStringList DialogNameFilters(const QString& filter) {
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList out;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& text = parts[i];
+    const QString& pattern = parts[i + 1];
+    const QString tail = QLatin1Char('(') + pattern + QLatin1Char(')');
+    out << (text.endsWith(tail) ? text : text + QLatin1Char(' ') + tail);
+  }
+  return out;
 }
 
 QFont BaseFont() {
@@ -472,11 +522,13 @@ void TMainForm::ConnectHandlers() {
   connect(rbtnNone, &QRadioButton::clicked, this, [this] { cutter_mode_ = 2; });
   connect(sbtnReturn, &QPushButton::clicked, this, &TMainForm::sbtnReturnClick);
 
-  connect(chkHorse, &QCheckBox::clicked, this, [this] { ShowLogoPreview("Horse.bmp", 100, 65); });
-  connect(chkLion, &QCheckBox::clicked, this, [this] { ShowLogoPreview("lion.bmp", 123, 140); });
-  connect(chkDragon, &QCheckBox::clicked, this,
+  // The preview follows each box's state however it changes: the mouse, the keyboard,
+  // assistive technology.
+  connect(chkHorse, &QCheckBox::toggled, this, [this] { ShowLogoPreview("Horse.bmp", 100, 65); });
+  connect(chkLion, &QCheckBox::toggled, this, [this] { ShowLogoPreview("lion.bmp", 123, 140); });
+  connect(chkDragon, &QCheckBox::toggled, this,
           [this] { ShowLogoPreview("dragon.bmp", 140, 210); });
-  connect(chkMap, &QCheckBox::clicked, this, [this] { ShowLogoPreview("map.bmp", 185, 121); });
+  connect(chkMap, &QCheckBox::toggled, this, [this] { ShowLogoPreview("map.bmp", 185, 121); });
   connect(sbtnCancelDownload, &QPushButton::clicked, this, &TMainForm::sbtnCancelDownloadClick);
   connect(sbtnApplyDownload, &QPushButton::clicked, this, &TMainForm::sbtnApplyDownloadClick);
   connect(sbtnStart, &QPushButton::clicked, this, &TMainForm::sbtnStartClick);
@@ -593,6 +645,7 @@ void TMainForm::UpdateClock() {
 
 void TMainForm::ShowOperatorMessage(const QString& text) {
   auto show_box = [this, text] {
+    ArrowCursor arrow;
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tillvane"), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("OperatorMessage"));
     box.setTextFormat(Qt::PlainText);
@@ -810,11 +863,10 @@ void TMainForm::DemoAction(Receipt wide, Receipt narrow, Receipt wide_second,
     Receipt second = is_narrow ? narrow_second : wide_second;
     int32_t result = first(cutter_mode_);
     if (result == 0 && second != nullptr) result = second(cutter_mode_);
-    if (result != 0) {
-      ShowMessage(kSendFailedMessage);
-      return;
-    }
+    // A document that failed on the print queue was ended by its failed write, which
+    // closed the queue; one ended by an exception is ended here.
     EndJobDocument();
+    if (result != 0) ShowMessage(kSendFailedMessage);
   });
 }
 
@@ -834,8 +886,7 @@ void TMainForm::sbtnDownloadFileClick() {
   // The chosen name need not exist: a file that cannot be opened is the job's report.
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  const QStringList filters = {QStringLiteral("log files(*.bmp) (*.bmp)"),
-                               QStringLiteral("dat files(*.dat) (*.dat)")};
+  const QStringList filters = DialogNameFilters(QString::fromLatin1(kCommandFileFilter));
   dialog.setNameFilters(filters);
   dialog.selectNameFilter(filters[1]);
   dialog.setDirectory(QDir::current().filePath(QStringLiteral("Temp")));

@@ -2,10 +2,10 @@
 
 #include <initializer_list>
 
+#include "commands/send_run.h"
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
-#include "link/send_data.h"
 
 namespace tillvane {
 namespace {
@@ -23,7 +23,7 @@ class CommandBuffer {
     else
       overflow_ = true;
   }
-  int32_t Send() const { return overflow_ ? -1 : SendData(bytes_, length_); }
+  int32_t Send() const { return overflow_ ? -1 : SendInRun(bytes_, length_); }
 
  private:
   uint8_t bytes_[kCommandBufferSize];
@@ -36,7 +36,7 @@ int32_t SendFixed(std::initializer_list<uint8_t> bytes) {
 }
 
 int32_t SendByte(uint8_t b) {
-  return SendData(&b, 1);
+  return SendInRun(&b, 1);
 }
 
 // The fixed part, then each trailing byte in a call of its own; stops at the first failure.

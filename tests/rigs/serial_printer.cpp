@@ -103,6 +103,11 @@ SimSerialPrinter::Mode SimSerialPrinter::mode() const {
   return mode_;
 }
 
+void SimSerialPrinter::StopReadingAfter(size_t count) {
+  std::lock_guard lock(mutex_);
+  stop_after_ = count;
+}
+
 void SimSerialPrinter::SetStatusByte(uint8_t status) {
   std::lock_guard lock(mutex_);
   status_ = status;
@@ -170,6 +175,7 @@ bool SimSerialPrinter::WaitForReceived(size_t count, int timeout_ms) const {
 }
 
 void SimSerialPrinter::Process(const uint8_t* bytes, size_t length) {
+  bool stop = false;
   int answers = 0;
   uint8_t status = 0;
   std::function<void(const uint8_t*, size_t)> on_receive;
@@ -189,10 +195,16 @@ void SimSerialPrinter::Process(const uint8_t* bytes, size_t length) {
       }
     }
     if (mode_ != Mode::Answer) answers = 0;
+    if (stop_after_ != 0 && received_count_ >= stop_after_) {
+      stop_after_ = 0;
+      mode_ = Mode::StopReading;
+      stop = true;
+    }
     status = status_;
     on_receive = on_receive_;
   }
   received_cv_.notify_all();
+  if (stop) SendXoff();
   if (on_receive) on_receive(bytes, length);
   for (int i = 0; i < answers; ++i) SendToLink(&status, 1);
 }

@@ -39,6 +39,10 @@ class SimSerialPrinter {
   std::string PortsLine(int com_number) const;
 
   void SetMode(Mode mode);
+  // A printer whose buffer fills up: once it has received `count` bytes in all (since
+  // the last ClearReceived), it sends XOFF, so that a link with software flow control
+  // stops its output, and turns to StopReading. SetMode and SendXon let it go on.
+  void StopReadingAfter(size_t count);
   Mode mode() const;
   void SetStatusByte(uint8_t status);
   // With recording off only the count grows (long benchmark runs).
@@ -83,7 +87,8 @@ class SimSerialPrinter {
   std::vector<uint8_t> received_;
   size_t received_count_ = 0;
   int status_requests_ = 0;
-  int match_ = 0;  // bytes of 1D 72 01 matched so far, across reads
+  int match_ = 0;          // bytes of 1D 72 01 matched so far, across reads
+  size_t stop_after_ = 0;  // StopReadingAfter's count; 0 for none
   std::function<void(const uint8_t*, size_t)> on_receive_;
 };
 

@@ -41,7 +41,9 @@ std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
   QObject::connect(&watcher, &QTimer::timeout, [&seen] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible()) return;
-    seen.push_back({box->windowTitle(), box->text(), static_cast<int>(box->buttons().size())});
+    const QCursor* pointer = QApplication::overrideCursor();
+    seen.push_back({box->windowTitle(), box->text(), static_cast<int>(box->buttons().size()),
+                    pointer != nullptr ? static_cast<int>(pointer->shape()) : -1});
     box->accept();
   });
   watcher.start();

@@ -22,6 +22,7 @@ struct SeenBox {
   QString title;
   QString text;
   int buttons = 0;  // number of buttons the box offered
+  int cursor = -1;  // shape of the application's override pointer over it, -1 for none
 };
 
 // Runs `action`; every modal message box that opens meanwhile is read and accepted
