@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/config/ini_file.h"
+#include "config/ini_file.h"
 
 namespace tillvane {
 
