@@ -29,6 +29,7 @@
 #include "app/index_picture.h"
 #include "commands/posfun.h"
 #include "config/current_model.h"
+#include "config/version.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
@@ -250,7 +251,7 @@ void TMainForm::BuildIndexPage() {
   if (!picture.isNull()) Image2->setPixmap(QPixmap::fromImage(picture));
 
   Label15 =
-      MakeLabel(Panel3, "Label15", QStringLiteral("Ver 2.41"), kPurple, 13, 0, 0);
+      MakeLabel(Panel3, "Label15", QStringLiteral("Ver " TILLVANE_VERSION), kPurple, 13, 0, 0);
   Label15->move(Image2->geometry().right() - Label15->width() - 4,
                 Image2->geometry().bottom() - Label15->height() - 2);
   Label15->raise();
