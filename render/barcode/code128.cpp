@@ -28,8 +28,9 @@ namespace {
 
 enum class Set { A, B, C };
 
-constexpr int kCodeB = 100, kCodeA = 101;  // in code sets other than the target's
-constexpr int kFnc2 = 97, kFnc3 = 96;
+// Code-set changes (each in the sets it leads away from) and functions.
+constexpr int kCodeB = 100, kCodeA = 101;
+constexpr int kFnc2 = 97, kFnc3 = 96, kFnc4InA = 101, kFnc4InB = 100;
 
 // The symbol value of character c in code set A or B, or nothing when the set lacks it.
 std::optional<int> CharValue(Set set, unsigned c) {
@@ -103,7 +104,6 @@ Symbols ReadCharacters(std::span<const std::uint8_t> data) {
         literalBrace = true;
       } else {
         if (shifted) return Fail(ByteError(c, at, "follows {S, which needs a character"));
-        auto needAB = [&]() -> bool { return set != Set::C; };
         switch (e) {
           case 'A':
           case 'B':
@@ -115,7 +115,8 @@ Symbols ReadCharacters(std::span<const std::uint8_t> data) {
             break;
           }
           case 'S':
-            if (!needAB()) return Fail(ByteError(e, at + 1, "({S) has no meaning in code set C"));
+            if (set == Set::C)
+              return Fail(ByteError(e, at + 1, "({S) has no meaning in code set C"));
             s.values.push_back(kShift);
             shifted = true;
             break;
@@ -126,12 +127,11 @@ Symbols ReadCharacters(std::span<const std::uint8_t> data) {
           case '2':
           case '3':
           case '4':
-            if (!needAB())
+            if (set == Set::C)
               return Fail(ByteError(e, at + 1, "(FNC2..4) has no meaning in code set C"));
-            s.values.push_back(e == '2'        ? kFnc2
-                               : e == '3'      ? kFnc3
-                               : set == Set::A ? kCodeA
-                                               : kCodeB);
+            if (e == '2') s.values.push_back(kFnc2);
+            if (e == '3') s.values.push_back(kFnc3);
+            if (e == '4') s.values.push_back(set == Set::A ? kFnc4InA : kFnc4InB);
             ++dataSymbols;
             break;
           default:
