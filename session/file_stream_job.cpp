@@ -146,7 +146,9 @@ void FileStreamJob::Execute() {
     default:
       break;  // no link: nothing is sent
   }
-  if (outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed)
+  // While the window closes, a send that fails on a stalled printer ends the stream as
+  // the stop request would: silently, so that closing never waits for an OK.
+  if ((outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed) && !StopRequested())
     Synchronize([] { ShowMessage(kDataNotSentMessage); });
   ::close(fd);
   Finish(true);

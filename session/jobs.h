@@ -69,7 +69,8 @@ class SendingJob : public JobThread {
 // links, in 1024-byte blocks on USB (the remainder last, even when empty). A name that
 // cannot be opened as a regular file ends the job silently, its document ended; a
 // failed send, or a file that can no longer be read, shows kDataNotSentMessage. A stop
-// request (the window closing) ends it after the send in progress.
+// request (the window closing) ends it silently after the send in progress, also when
+// that send fails.
 // The original program called it TThreadWriteFile.
 class FileStreamJob : public SendingJob {
  public:
@@ -123,8 +124,9 @@ class LogoDownloadJob : public SendingJob {
   LogoChoices choices_;
 };
 
-// Prints the sample receipt for the paper width in force `pieces` times. A stop
-// request ends it between two receipts.
+// Prints the sample receipt for the paper width in force `pieces` times; a failed
+// receipt ends it with kDataNotSentMessage. A stop request ends it silently between
+// two receipts, or when the receipt in progress fails.
 // The original program called it TThreadWriteAuto.
 class RepeatedDemoJob : public SendingJob {
  public:

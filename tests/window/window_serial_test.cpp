@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -65,6 +66,25 @@ class SerialWindowTest : public WindowTest {
     form_->cboCom->setCurrentText(QStringLiteral("COM1"));
     form_->cboFlowControl->setCurrentText(flow);
     return WithMessageBoxes([&] { Click(form_->sbtnApply); });
+  }
+
+  // Presses "下载文件打印" and picks `file` in the dialog as the operator does; the
+  // dialog's preselected filter and its filters are noted.
+  void ChooseCommandFile(const fs::path& file, QString* filter = nullptr,
+                         QStringList* filters = nullptr) {
+    QTimer picker;
+    picker.setInterval(5);
+    QObject::connect(&picker, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      if (filter != nullptr) *filter = dialog->selectedNameFilter();
+      if (filters != nullptr) *filters = dialog->nameFilters();
+      dialog->selectFile(QString::fromStdString(file.string()));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    picker.start();
+    Click(form_->sbtnDownloadFile);
+    picker.stop();
   }
 
   // Waits for every background job, serving their calls into the window.
@@ -211,7 +231,7 @@ TEST_F(SerialWindowTest, APrinterThatStopsReadingMidReceiptShowsTheSendFailure) 
   Printed(kTestSequence.size());
   printer_.ClearReceived();
   const Bytes statement = Golden("AccountTicket");
-  printer_.StopReadingAfter(statement.size() / 3);
+  printer_.StopReadingAfter(statement.size() / 10);
   Click(f.sbtnDemo);
   f.chkPrintToFile->setChecked(true);
   const auto start = std::chrono::steady_clock::now();
@@ -230,7 +250,7 @@ TEST_F(SerialWindowTest, APrinterThatStopsReadingMidReceiptShowsTheSendFailure) 
   // Nothing after the failed send was tried: the command file, which takes each send's
   // copy before the printer does, ends with it, part-way through the statement.
   const Bytes tried = ReadFileBytes(dir_.path() / "Commands.dat");
-  ASSERT_GE(tried.size(), statement.size() / 3);
+  ASSERT_GE(tried.size(), statement.size() / 10);
   ASSERT_LT(tried.size(), statement.size());
   EXPECT_TRUE(std::equal(tried.begin(), tried.end(), statement.begin()));
 
@@ -301,19 +321,7 @@ TEST_F(SerialWindowTest, CommandFileStreamsTheChosenFile) {
 
   QString filter;
   QStringList filters;
-  QTimer picker;
-  picker.setInterval(5);
-  QObject::connect(&picker, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) return;
-    filter = dialog->selectedNameFilter();
-    filters = dialog->nameFilters();
-    dialog->selectFile(QString::fromStdString(file.string()));
-    static_cast<QDialog*>(dialog)->accept();
-  });
-  picker.start();
-  Click(f.sbtnDownloadFile);
-  picker.stop();
+  ChooseCommandFile(file, &filter, &filters);
   WaitForJobs();
   // Each filter's text once, with its pattern where Qt's dialog looks for it.
   EXPECT_EQ(filter, QStringLiteral("dat files(*.dat)"));
@@ -413,6 +421,29 @@ TEST_F(SerialWindowTest, ClosingDuringARepeatedDemoEndsTheJobFirst) {
   EXPECT_FALSE(SerialHandleValid());
   EXPECT_EQ(Links().LinkKind.load(), LinkNone);
   EXPECT_LT(printer_.received_count(), 100 * Golden("SampleTicket").size());
+}
+
+TEST_F(SerialWindowTest, ClosingWhileAStreamWaitsOnAStalledPrinterEndsItSilently) {
+  TMainForm& f = Open();
+  f.show();
+  ASSERT_TRUE(ApplySerial(QStringLiteral("Xon/Xoff")).empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  const fs::path file = dir_.path() / "long.dat";
+  WriteFileBytes(file, Bytes(5000, 'A'));
+  printer_.StopReadingAfter(1000);
+  ChooseCommandFile(file);
+  ASSERT_TRUE(printer_.WaitForReceived(1000, 10000));
+  // The stream now waits in a write that the printer holds back (2 s per byte).
+  QTest::qWait(300);
+  ASSERT_EQ(jobs::RunningJobs(), 1);
+  auto boxes = WithMessageBoxes([&] { f.close(); });
+  EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
+  EXPECT_EQ(jobs::RunningJobs(), 0);
+  EXPECT_FALSE(SendingInProgress());
+  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_LT(printer_.received_count(), 5000u);
 }
 
 TEST_F(SerialWindowTest, ClosingReleasesTheSerialPort) {
