@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tillvane {
 
@@ -13,6 +14,9 @@ class ParallelBackend {
   // Returns `length` when every byte was strobed out, 0 otherwise (the bytes before a
   // failure have been printed all the same).
   virtual int32_t WriteBuffer(const uint8_t* bytes, int32_t length) = 0;
+  // Why the last failed write failed, in the system's words; empty when nothing
+  // failed. Asked only after a failure, never on the send path.
+  virtual std::string FailureReason() const { return {}; }
 };
 
 // Serial row: an open serial device with its write deadline set.
@@ -26,6 +30,7 @@ class SerialBackend {
   virtual bool Purge() = 0;
   // Bytes waiting in the receive queue, or -1 when the device cannot tell.
   virtual int32_t ReceiveQueueCount() = 0;
+  virtual std::string FailureReason() const { return {}; }
 };
 
 // Print-queue row: an open raw print queue.
@@ -35,6 +40,7 @@ class QueueBackend {
   virtual bool StartDocument() = 0;
   virtual bool Write(const uint8_t* bytes, int32_t length) = 0;
   virtual bool EndDocument() = 0;
+  virtual std::string FailureReason() const { return {}; }
 };
 
 // USB row: an open device of the maker's USB library.
@@ -43,6 +49,7 @@ class UsbBackend {
   virtual ~UsbBackend() = default;
   // uWrite: the number of bytes the device took.
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+  virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace tillvane

@@ -55,6 +55,24 @@ bool QueueOpen() {
   return s.QueueHandle != nullptr;
 }
 
+std::string LinkFailureReason() {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  switch (s.LinkKind.load()) {
+    case LinkParallel:
+      return s.Parallel ? s.Parallel->FailureReason() : "the port I/O library is not loaded";
+    case LinkSerial:
+      return s.SerialHandle ? s.SerialHandle->FailureReason() : "no serial device is open";
+    case LinkPrintQueue:
+      return s.QueueHandle ? s.QueueHandle->FailureReason()
+                           : "the print queue was closed after a failure";
+    case LinkUsb:
+      return s.UsbHandle ? s.UsbHandle->FailureReason() : "no USB device is open";
+    default:
+      return "no link is open";
+  }
+}
+
 void CloseQueue() {
   LinkState& s = Links();
   std::unique_ptr<QueueBackend> closing;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "link/backends.h"
 
@@ -59,6 +60,11 @@ void SetUsbHandle(std::unique_ptr<UsbBackend> handle);
 void SetParallel(std::unique_ptr<ParallelBackend> backend);
 bool SerialHandleValid();
 bool QueueOpen();  // false when marked closed
+
+// Why the open link's last send failed, in the system's words ("write /dev/ttyUSB0:
+// Input/output error"), or what is missing ("no serial device is open"); empty when
+// the link has nothing to say. For logs and message details after a failure.
+std::string LinkFailureReason();
 
 // Closes the print queue and marks it closed (no call on a queue already marked).
 void CloseQueue();

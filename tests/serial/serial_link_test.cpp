@@ -78,10 +78,10 @@ class SerialLinkTest : public ::testing::Test {
   SerialSettings Settings(int stop = 0, int parity = 0, int flow = 1) const {
     SerialSettings s;
     s.device = printer_.device_path();
-    s.baud_rate = 9600;
-    s.stop_bit_index = stop;
-    s.parity_index = parity;
-    s.flow_index = flow;
+    s.baud_rate = BaudRate::Baud9600;
+    s.stop_bits = static_cast<StopBits>(stop);
+    s.parity = static_cast<Parity>(parity);
+    s.flow = static_cast<FlowControl>(flow);
     return s;
   }
 
@@ -177,7 +177,7 @@ TEST_F(SerialLinkTest, AMissingDeviceFailsAfterTheOldHandleWasClosed) {
 
 TEST_F(SerialLinkTest, ARefusedSettingFailsWithTheDeviceStillOpen) {
   SerialSettings s = Settings();
-  s.baud_rate = 115200;
+  s.baud_rate = static_cast<BaudRate>(115200);
   EXPECT_FALSE(OpenSerialPort(s));
   EXPECT_TRUE(SerialHandleValid());  // released by the next opening or the window's close
   EXPECT_NE(LastSerialOpenError().find("115200"), std::string::npos);
