@@ -23,11 +23,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "link/jobs/dispatcher.h"
-#include "link/jobs/job_thread.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
 #include "link/serial_port.h"
+#include "session/dispatcher.h"
+#include "session/job_thread.h"
+#include "session/starters.h"
 #include "tests/rigs/serial_printer.h"
 
 extern char** environ;
@@ -136,7 +136,8 @@ void BM_CommandFileStreamToPty(benchmark::State& state) {
     tillvane::ResetLinkState();
     tillvane::SerialSettings settings;
     settings.device = Printer().device_path();
-    settings.baud_rate = tillvane::BaudRate::Baud9600;  // the pseudo-terminal takes bytes at full speed whatever the rate
+    settings.baud_rate = tillvane::BaudRate::Baud9600;  // the pseudo-terminal takes bytes at full
+                                                        // speed whatever the rate
     if (!tillvane::OpenSerialPort(settings)) {
       static std::string why;
       why = "cannot open the simulated printer's port: " + tillvane::LastSerialOpenError();

@@ -6,10 +6,10 @@
 #include <mutex>
 #include <utility>
 
+#include "abi/vorn_usb.h"
 #include "link/backends.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
-#include "plugins/vornusb/vorn_usb.h"
 
 namespace tillvane {
 namespace {
@@ -147,8 +147,7 @@ bool OpenUsbDevice(int n, std::string* reason) {
     h = library->OpenDeviceX(n);
     if (h == VORN_USB_NO_DEVICE || h == VORN_USB_OPEN_FAILED) {
       why = std::string(kUsbLibraryName) + ": OpenDeviceX returned " +
-            (h == VORN_USB_NO_DEVICE ? "0 (no device)" : "-1") + " for device " +
-            std::to_string(n);
+            (h == VORN_USB_NO_DEVICE ? "0 (no device)" : "-1") + " for device " + std::to_string(n);
       const std::string words = library->LastError();
       if (!words.empty()) why += " (" + words + ")";
     }

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "app/config/models.h"
 #include "commands/posfun.h"
+#include "config/models.h"
 #include "link/log.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
@@ -41,10 +41,9 @@ LinkStep OpenSerial(const LinkChoice& choice) {
 LinkStep ProveSerial() {
   if (TestSerialCommunication() != 0) {
     const std::string reason = LinkFailureReason();
-    return LinkStep::Failed(
-        reason.empty() ? "no answer to the status request (GS r 1) within " +
-                             std::to_string(kSerialAnswerTimeoutMs) + " ms"
-                       : "status request (GS r 1): " + reason);
+    return LinkStep::Failed(reason.empty() ? "no answer to the status request (GS r 1) within " +
+                                                 std::to_string(kSerialAnswerTimeoutMs) + " ms"
+                                           : "status request (GS r 1): " + reason);
   }
   if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
   SetSerialTimeoutsForUse();
@@ -95,9 +94,8 @@ LinkStep ProveQueue() {
   const bool fed = PrintAndLineFeed() == 0;
   EndJobDocument();
   if (!started || !fed || !QueueOpen()) {
-    LogWarning(LogCategory::Link,
-               SendFailure("print queue: the opening line feed was not printed",
-                           "the queue was closed"));
+    LogWarning(LogCategory::Link, SendFailure("print queue: the opening line feed was not printed",
+                                              "the queue was closed"));
   }
   return LinkStep::Done();
 }

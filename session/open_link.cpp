@@ -11,8 +11,7 @@ namespace {
 enum class Stage { Prepare, Open, Prove };
 
 // LinkKind after a stage: the one rule of the opening's state changes.
-int32_t KindAfter(const LinkKindRow* row, Stage stage, bool ok, bool interrupted,
-                  int32_t before) {
+int32_t KindAfter(const LinkKindRow* row, Stage stage, bool ok, bool interrupted, int32_t before) {
   if (interrupted) return LinkNone;
   switch (stage) {
     case Stage::Prepare:

@@ -56,8 +56,8 @@ bool Resolve(void* library, PortIoEntryPoints* e) {
   for (int i = 0; i < 12; ++i) {
     found[i] = dlsym(library, kPortIoEntryPoints[i]);
     if (found[i] == nullptr) {
-      g_state.load_failure = std::string(kPortIoLibrary) + ": entry point " +
-                             kPortIoEntryPoints[i] + " is missing";
+      g_state.load_failure =
+          std::string(kPortIoLibrary) + ": entry point " + kPortIoEntryPoints[i] + " is missing";
       return false;
     }
   }

@@ -1,7 +1,7 @@
 // Our Linux stand-in of the maker's USB interface library, over the kernel's USB
 // printer-class driver (usblp): device number n is /dev/usb/lp<n>, and a device handle
 // is the open file descriptor of that node.
-#include "plugins/vornusb/vorn_usb.h"
+#include "abi/vorn_usb.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -36,8 +36,8 @@ thread_local char t_last_error[kPatternCapacity + 96] = "";
 // Notes why a call failed: the operation, the node and the system's words.
 void NoteError(const char* operation, const char* path, int err) {
   const char* words = strerrordesc_np(err);
-  std::snprintf(t_last_error, sizeof t_last_error, "%s%s%s: %s", operation, *path ? " " : "",
-                path, words != nullptr ? words : "unknown error");
+  std::snprintf(t_last_error, sizeof t_last_error, "%s%s%s: %s", operation, *path ? " " : "", path,
+                words != nullptr ? words : "unknown error");
 }
 
 // A pattern is usable when it holds exactly one "%d" and no other conversion ("%%"

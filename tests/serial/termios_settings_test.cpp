@@ -71,7 +71,8 @@ TEST(SerialLineSettings, RefusedSettingsLeaveThePlanUntouched) {
     LinePlan plan;
     plan.raise_lines = 0x5A;
     SerialError e = FillLinePlan(s, Reported(), &plan);
-    EXPECT_EQ(e.kind, SerialErrorKind::InvalidSetting) << static_cast<int>(s.baud_rate) << " " << static_cast<int>(s.parity);
+    EXPECT_EQ(e.kind, SerialErrorKind::InvalidSetting)
+        << static_cast<int>(s.baud_rate) << " " << static_cast<int>(s.parity);
     EXPECT_EQ(plan.raise_lines, 0x5A);
     EXPECT_FALSE(e.Message().empty());
   }
@@ -132,7 +133,8 @@ TEST(SerialLineSettings, ParityNoneOddEven) {
   for (int parity : {static_cast<int>(Parity::Odd), static_cast<int>(Parity::Even)}) {
     const termios t = Fill(Settings(9600, 0, parity, 0)).tio;
     EXPECT_EQ(t.c_cflag & PARENB, tcflag_t{PARENB}) << parity;
-    EXPECT_EQ(t.c_cflag & PARODD, parity == static_cast<int>(Parity::Odd) ? tcflag_t{PARODD} : 0u) << parity;
+    EXPECT_EQ(t.c_cflag & PARODD, parity == static_cast<int>(Parity::Odd) ? tcflag_t{PARODD} : 0u)
+        << parity;
     EXPECT_EQ(t.c_iflag & INPCK, tcflag_t{INPCK}) << parity;
     // A byte with a parity error is delivered as NUL: neither ignored nor marked.
     EXPECT_EQ(t.c_iflag & (IGNPAR | PARMRK), 0u) << parity;

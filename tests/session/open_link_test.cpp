@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/config/models.h"
+#include "config/models.h"
 #include "link/link_state.h"
 #include "link/log.h"
 #include "link/parallel_port.h"
@@ -403,8 +403,9 @@ struct ScriptedKind {
 TEST(OpenLinkRule, LinkKindFollowsEachStageAndExceptionsClearIt) {
   ResetLinkState();
   LogRecorder log;
-  const LinkKindRow keeps{9, "scripted", ScriptedKind::Open, ScriptedKind::Prove, "open failed",
-                          false, "test failed", 1};
+  const LinkKindRow keeps{
+      9, "scripted", ScriptedKind::Open, ScriptedKind::Prove, "open failed", false, "test failed",
+      1};
   LinkKindRow clears = keeps;
   clears.open_failure_clears_link = true;
   const LinkKindRow rows[] = {keeps};

@@ -14,7 +14,7 @@
 #include <fstream>
 
 #include "link/link_state.h"
-#include "link/sender_gate.h"
+#include "session/sender_gate.h"
 
 namespace tillvane::testing {
 
@@ -41,7 +41,12 @@ std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
   QObject::connect(&watcher, &QTimer::timeout, [&seen] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible()) return;
-    seen.push_back({box->windowTitle(), box->text(), static_cast<int>(box->buttons().size())});
+    int answers = 0;
+    for (QAbstractButton* b : box->buttons()) {
+      // The details button only shows the detailed text; it answers nothing.
+      if (box->buttonRole(b) != QMessageBox::ActionRole) ++answers;
+    }
+    seen.push_back({box->windowTitle(), box->text(), answers, box->detailedText()});
     box->accept();
   });
   watcher.start();

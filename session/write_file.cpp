@@ -9,17 +9,17 @@
 #include <memory>
 
 #include "link/clock.h"
-#include "link/jobs/jobs.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
 #include "link/send_data.h"
-#include "link/sender_gate.h"
+#include "session/jobs.h"
+#include "session/link_kinds.h"
+#include "session/sender_gate.h"
+#include "session/starters.h"
 
 namespace tillvane::jobs {
 namespace {
 
-constexpr int32_t kUsbBlock = 1024;
 constexpr int32_t kReadChunk = 64 * 1024;
 
 }  // namespace
@@ -98,18 +98,19 @@ TThreadWriteFile::Outcome TThreadWriteFile::StreamBytes(int fd) {
   return Outcome::Done;
 }
 
-TThreadWriteFile::Outcome TThreadWriteFile::StreamBlocks(int fd) {
-  const int64_t blocks = FileSize / kUsbBlock;
+TThreadWriteFile::Outcome TThreadWriteFile::StreamBlocks(int fd, int32_t block) {
+  if (static_cast<size_t>(block) > buffer_.size()) buffer_.resize(static_cast<size_t>(block));
+  const int64_t blocks = FileSize / block;
   for (int64_t i = 0; i < blocks; ++i) {
     if (StopRequested()) return Outcome::Stopped;
-    if (!ReadAt(fd, i * kUsbBlock, kUsbBlock)) return Outcome::ReadFailed;
-    BytesSent += kUsbBlock;
-    if (SendData(buffer_.data(), kUsbBlock) != 0) return Outcome::SendFailed;
+    if (!ReadAt(fd, i * block, block)) return Outcome::ReadFailed;
+    BytesSent += block;
+    if (SendData(buffer_.data(), block) != 0) return Outcome::SendFailed;
     ProgressCall(BytesSent);
   }
   // The remainder, sent even when it is empty.
-  const auto rest = static_cast<int32_t>(FileSize % kUsbBlock);
-  if (!ReadAt(fd, blocks * kUsbBlock, rest)) return Outcome::ReadFailed;
+  const auto rest = static_cast<int32_t>(FileSize % block);
+  if (!ReadAt(fd, blocks * block, rest)) return Outcome::ReadFailed;
   BytesSent += rest;
   if (SendData(buffer_.data(), rest) != 0) return Outcome::SendFailed;
   ProgressCall(BytesSent);
@@ -133,18 +134,13 @@ void TThreadWriteFile::Execute() {
   FileSize = st.st_size;
   BytesSent = 0;
 
+  // The link's row says how the file goes out; with no link nothing is sent.
   Outcome outcome = Outcome::Done;
-  switch (Links().LinkKind.load()) {
-    case LinkParallel:
-    case LinkSerial:
-    case LinkPrintQueue:
-      outcome = StreamBytes(fd);
-      break;
-    case LinkUsb:
-      outcome = StreamBlocks(fd);
-      break;
-    default:
-      break;  // no link: nothing is sent
+  const int32_t block = JobBlockSize(Links().LinkKind.load());
+  if (block == 1) {
+    outcome = StreamBytes(fd);
+  } else if (block > 1) {
+    outcome = StreamBlocks(fd, block);
   }
   if (outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed)
     Synchronize([] { ShowMessage(kDataNotSentMessage); });

@@ -1,6 +1,6 @@
 // The three background jobs: the command-file stream (TThreadWriteFile), the logo
 // download (TThreadWriteDown) and the repeated sample receipt (TThreadWriteAuto).
-// Each holds the sender gate from its starter (link/jobs/starters.h) until its end
+// Each holds the sender gate from its starter (session/starters.h) until its end
 // call, and ends its print-queue document in that last synchronised call.
 #pragma once
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "link/jobs/job_thread.h"
-#include "link/jobs/job_window.h"
+#include "session/job_thread.h"
+#include "session/job_window.h"
 
 namespace tillvane::jobs {
 
@@ -64,8 +64,9 @@ class SendingJob : public JobThread {
   bool gate_held_ = true;
 };
 
-// Streams the file to the link: byte by byte on the parallel, serial and print-queue
-// links, in 1024-byte blocks on USB (the remainder last, even when empty). A name that
+// Streams the file to the link in the block size of its row in the table of link kinds:
+// byte by byte on the parallel, serial and print-queue links, in 1024-byte blocks on
+// USB (the remainder last, even when empty). A name that
 // cannot be opened as a regular file ends the job silently, its document ended; a
 // failed send, or a file that can no longer be read, shows kDataNotSentMessage. A stop
 // request (the window closing) ends it after the send in progress.
@@ -86,7 +87,7 @@ class TThreadWriteFile : public SendingJob {
   void ProgressCall(int64_t count);
   void EndCall(bool reset_progress);
   Outcome StreamBytes(int fd);
-  Outcome StreamBlocks(int fd);
+  Outcome StreamBlocks(int fd, int32_t block);
   bool ReadAt(int fd, int64_t offset, int32_t length);
 
   JobWindow& window_;
