@@ -1,0 +1,74 @@
+// The sixteen sample documents as the virtual printer prints them, the logos downloaded
+// first, against golden pictures (tests/golden/render/*.png) dot for dot.
+// TILLVANE_UPDATE_GOLDEN=1 rewrites the pictures after a deliberate change; look at them
+// before committing.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "render/png_file.h"
+#include "tests/render/document_bytes.h"
+#include "tests/render/render_support.h"
+#include "tests/support/recording.h"
+
+namespace tillvane::render {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+
+bool UpdateGolden() {
+  const char* u = std::getenv("TILLVANE_UPDATE_GOLDEN");
+  return u && std::string(u) == "1";
+}
+
+class DocumentRenderTest : public ::testing::TestWithParam<testing::SampleDocument> {
+ protected:
+  tillvane::testing::ScopedTempDir dir_;
+};
+
+TEST_P(DocumentRenderTest, MatchesItsGoldenPicture) {
+  const testing::SampleDocument& d = GetParam();
+  const Bytes bytes = testing::Cat({testing::LogoDownloadBytes(), testing::DocumentBytes(d)});
+  const auto r = testing::Render(bytes, d.narrow ? kDotsNarrow : kDots80mm);
+
+  // Every byte is a command the printer knows, every page area fits the paper, every
+  // logo the document prints was there.
+  EXPECT_EQ(r.report.unknown_bytes, 0u);
+  for (const std::string& note : r.report.notes) {
+    EXPECT_EQ(note.find("ESC W"), std::string::npos) << note;
+    EXPECT_EQ(note.find("never defined"), std::string::npos) << note;
+    EXPECT_NE(note.find("GS k"), std::string::npos) << note;  // bar codes only
+  }
+  ASSERT_FALSE(r.pages.empty());
+  for (const Page& p : r.pages) EXPECT_EQ(p.cut, Cut::kFull) << d.name;
+  const Bitmap roll = r.Roll();
+
+  const fs::path golden = fs::path(TILLVANE_SOURCE_DIR) / "tests" / "golden" / "render" /
+                          (std::string(d.name) + ".png");
+  std::string error;
+  if (UpdateGolden()) {
+    fs::create_directories(golden.parent_path());
+    ASSERT_TRUE(WritePng(golden, roll, &error)) << error;
+  }
+  const auto expected = ReadPng(golden, &error);
+  ASSERT_TRUE(expected) << error;
+  ASSERT_EQ(expected->width(), roll.width());
+  ASSERT_EQ(expected->height(), roll.height());
+  int differing = 0, first_x = -1, first_y = -1;
+  for (int y = 0; y < roll.height(); ++y)
+    for (int x = 0; x < roll.width(); ++x)
+      if (expected->Get(x, y) != roll.Get(x, y) && differing++ == 0) {
+        first_x = x;
+        first_y = y;
+      }
+  EXPECT_EQ(differing, 0) << d.name << ": first differing dot at " << first_x << ", " << first_y;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, DocumentRenderTest, ::testing::ValuesIn(testing::SampleDocuments()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tillvane::render
