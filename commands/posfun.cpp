@@ -200,30 +200,44 @@ int32_t CutPaper(uint8_t m, uint8_t n) {
   return SendFixed({GS, 0x56, m});
 }
 
-int32_t TestSerialCommunication() {
+namespace {
+
+// GS r 1, then waits for any answer on the back channel that `handle` names (the
+// serial port, or the virtual printer). Any byte is an answer; it is left unread.
+template <class Backend>
+int32_t AwaitStatusAnswer(std::unique_ptr<Backend> LinkState::*handle) {
   LinkState& s = Links();
   {
     std::lock_guard lock(s.mutex);
-    if (!s.SerialHandle) return -1;
-    s.SerialHandle->Purge();
+    if (!(s.*handle)) return -1;
+    (s.*handle)->Purge();
   }
-  if (int32_t r = SendFixed({GS, 0x72, 0x01}); r != 0) return r;
+  if (int32_t r = SendFixed({GS, 'r', 0x01}); r != 0) return r;  // GS r 1: printer status
   SleepMs(10);
 
-  // Any byte in the receive queue is an answer; it is left there unread.
   const uint32_t start = TickCount();
   for (;;) {
     int32_t waiting;
     {
       std::lock_guard lock(s.mutex);
-      if (!s.SerialHandle) return -1;
-      waiting = s.SerialHandle->ReceiveQueueCount();
+      if (!(s.*handle)) return -1;
+      waiting = (s.*handle)->ReceiveQueueCount();
     }
     if (waiting >= 1) return 0;
     if (waiting < 0) return -1;  // the device cannot tell: no answer will come
     if (TickCount() - start >= kSerialAnswerTimeoutMs) return -1;
     SleepMs(1);
   }
+}
+
+}  // namespace
+
+int32_t TestSerialCommunication() {
+  return AwaitStatusAnswer(&LinkState::SerialHandle);
+}
+
+int32_t TestVirtualCommunication() {
+  return AwaitStatusAnswer(&LinkState::VirtualHandle);
 }
 
 void ClearPrinterError() {

@@ -59,6 +59,9 @@ int32_t CutPaper(uint8_t m, uint8_t n);
 
 // GS r 1 over the open serial port, then waits up to 4000 ms for any byte to arrive.
 int32_t TestSerialCommunication();
+// The same test on the virtual printer: GS r 1, then any answer on its back channel
+// within the same 4000 ms.
+int32_t TestVirtualCommunication();
 
 // The clear-error action of the index page: a printer reset, never copied to the
 // command file, framed as one document on the print queue, then a 2000 ms pause.

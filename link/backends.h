@@ -1,4 +1,4 @@
-// The narrow interfaces behind the four rows of SendData. A real back end drives a
+// The narrow interfaces behind the rows of SendData. A real back end drives a
 // device; a test puts a simulated or recording printer behind the same interface.
 #pragma once
 
@@ -43,6 +43,25 @@ class UsbBackend {
   virtual ~UsbBackend() = default;
   // uWrite: the number of bytes the device took.
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+};
+
+// Virtual-printer row: a printer drawn in memory, with a back channel that answers
+// status requests as a serial printer's does.
+class VirtualBackend {
+ public:
+  virtual ~VirtualBackend() = default;
+  // Takes the bytes for printing. Returns the count taken: all of them, unless the
+  // link was closed meanwhile.
+  virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+  // Drops the answers waiting on the back channel.
+  virtual bool Purge() = 0;
+  // Answer bytes waiting on the back channel.
+  virtual int32_t ReceiveQueueCount() = 0;
+  // Takes up to `max` answer bytes, oldest first; returns the count.
+  virtual int32_t Read(uint8_t* out, int32_t max) = 0;
+  // Waits until every byte taken has been printed and answered; false when
+  // `timeout_ms` passed first.
+  virtual bool WaitUntilPrinted(int timeout_ms) = 0;
 };
 
 }  // namespace tillvane

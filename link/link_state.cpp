@@ -1,5 +1,7 @@
 #include "link/link_state.h"
 
+#include <utility>
+
 namespace tillvane {
 
 LinkState& Links() {
@@ -17,6 +19,7 @@ void ResetLinkState() {
   s.QueueHandle.reset();
   s.UsbHandle.reset();
   s.Parallel.reset();
+  s.VirtualHandle.reset();
 }
 
 void SetSerialHandle(std::unique_ptr<SerialBackend> handle) {
@@ -41,6 +44,16 @@ void SetParallel(std::unique_ptr<ParallelBackend> backend) {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
   s.Parallel = std::move(backend);
+}
+
+void SetVirtualHandle(std::unique_ptr<VirtualBackend> handle) {
+  LinkState& s = Links();
+  std::unique_ptr<VirtualBackend> old;
+  {
+    std::lock_guard lock(s.mutex);
+    old = std::exchange(s.VirtualHandle, std::move(handle));
+  }
+  // The old link stops its printing thread outside the lock.
 }
 
 bool SerialHandleValid() {

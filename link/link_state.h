@@ -18,6 +18,7 @@ inline constexpr int32_t LinkParallel = 0;
 inline constexpr int32_t LinkSerial = 1;
 inline constexpr int32_t LinkPrintQueue = 2;
 inline constexpr int32_t LinkUsb = 3;
+inline constexpr int32_t LinkVirtual = 5;  // the virtual printer drawn in memory
 
 inline constexpr const char* kCommandFileName = "Commands.dat";
 inline constexpr int64_t kCommandFileLimit = 512'000'000;
@@ -38,6 +39,7 @@ struct LinkState {
   std::unique_ptr<QueueBackend> QueueHandle;
   std::unique_ptr<UsbBackend> UsbHandle;
   std::unique_ptr<ParallelBackend> Parallel;
+  std::unique_ptr<VirtualBackend> VirtualHandle;
 
   // Held for the whole of each SendData call and of each document framing step, so
   // that two senders can never interleave bytes within one call. Handle changes
@@ -57,6 +59,7 @@ void SetSerialHandle(std::unique_ptr<SerialBackend> handle);
 void SetQueueHandle(std::unique_ptr<QueueBackend> handle);
 void SetUsbHandle(std::unique_ptr<UsbBackend> handle);
 void SetParallel(std::unique_ptr<ParallelBackend> backend);
+void SetVirtualHandle(std::unique_ptr<VirtualBackend> handle);
 bool SerialHandleValid();
 bool QueueOpen();  // false when marked closed
 

@@ -138,6 +138,7 @@ void TThreadWriteFile::Execute() {
     case LinkParallel:
     case LinkSerial:
     case LinkPrintQueue:
+    case LinkVirtual:
       outcome = StreamBytes(fd);
       break;
     case LinkUsb:

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "app/config/current_model.h"
+#include "config/current_model.h"
 #include "commands/bitmap_logo.h"
 #include "commands/posfun.h"
 #include "documents/ticket.h"
