@@ -2,9 +2,6 @@
 
 #include <initializer_list>
 
-#include "link/clock.h"
-#include "link/link_state.h"
-#include "link/message_sink.h"
 #include "link/send_data.h"
 
 namespace tillvane {
@@ -32,18 +29,6 @@ int32_t SendCommand(const uint8_t (&fixed)[N], std::initializer_list<uint8_t> pa
   }
   return 0;
 }
-
-// Restores PrintToFile to the value it had when the object was made.
-class PrintToFileRestorer {
- public:
-  explicit PrintToFileRestorer(bool value) : value_(value) {}
-  ~PrintToFileRestorer() { Links().PrintToFile = value_; }
-  PrintToFileRestorer(const PrintToFileRestorer&) = delete;
-  PrintToFileRestorer& operator=(const PrintToFileRestorer&) = delete;
-
- private:
-  bool value_;
-};
 
 constexpr uint8_t kCode128 = 8;
 
@@ -201,48 +186,8 @@ int32_t CutPaper(uint8_t m, uint8_t n) {
   return SendFixed({GS, 'V', m});                                   // GS V m: cut
 }
 
-int32_t TestSerialCommunication() {
-  LinkState& s = Links();
-  {
-    std::lock_guard lock(s.mutex);
-    if (!s.SerialHandle) return -1;
-    s.SerialHandle->Purge();
-  }
-  if (int32_t r = SendFixed({GS, 'r', 1}); r != 0) return r;  // GS r 1: send the paper status
-  SleepMs(10);
-
-  // Any byte in the receive queue is an answer; it is left there unread.
-  const uint32_t start = TickCount();
-  for (;;) {
-    int32_t waiting;
-    {
-      std::lock_guard lock(s.mutex);
-      if (!s.SerialHandle) return -1;
-      waiting = s.SerialHandle->ReceiveQueueCount();
-    }
-    if (waiting >= 1) return 0;
-    if (waiting < 0) return -1;  // the device cannot tell: no answer will come
-    if (TickCount() - start >= kSerialAnswerTimeoutMs) return -1;
-    SleepMs(1);
-  }
-}
-
-void ClearPrinterError() {
-  LinkState& s = Links();
-  // The reset is meant for the printer, never for the command file.
-  PrintToFileRestorer restore(s.PrintToFile.exchange(false));
-
-  if (!StartJobDocument()) return;  // the queue is closed already
-  if (InitializePrinter() != 0) {
-    ShowMessage(kSendFailedMessage);
-    return;
-  }
-  if (s.LinkKind == LinkPrintQueue) {
-    // A document that cannot be ended closes the queue; the action ends there.
-    EndJobDocument();
-    if (!QueueOpen()) return;
-  }
-  SleepMs(kClearErrorPauseMs);
+int32_t TransmitPaperStatus() {
+  return SendFixed({GS, 'r', 1});  // GS r 1: send the paper sensor status
 }
 
 }  // namespace tillvane

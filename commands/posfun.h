@@ -18,11 +18,6 @@ inline constexpr const char* kSendFailedMessage =
 // every builder's fixed part is checked against it when it is compiled.
 inline constexpr size_t kLongestFixedPart = 8;
 
-// How long TestSerialCommunication waits for the printer's answer, in ms.
-inline constexpr uint32_t kSerialAnswerTimeoutMs = 4000;
-// How long the clear-error action pauses after the reset, in ms.
-inline constexpr uint32_t kClearErrorPauseMs = 2000;
-
 // Control bytes by their ASCII mnemonics.
 inline constexpr uint8_t LF = 0x0A, FF = 0x0C, NAK = 0x15, CAN = 0x18, ESC = 0x1B, FS = 0x1C,
                          GS = 0x1D, RS = 0x1E, SP = 0x20;
@@ -72,12 +67,7 @@ inline constexpr uint8_t kFullCut = '0', kPartialCut = '1';
 // sends nothing.
 int32_t CutPaper(uint8_t m, uint8_t n);
 
-// GS r 1 over the open serial port, then waits up to 4000 ms for any byte to arrive.
-int32_t TestSerialCommunication();
-
-// The clear-error action of the index page: a printer reset, never copied to the
-// command file, framed as one document on the print queue, then a 2000 ms pause.
-// Shows the send-failure message when the reset could not be sent.
-void ClearPrinterError();
+// GS r 1: the printer answers with one status byte (the serial communication test).
+int32_t TransmitPaperStatus();
 
 }  // namespace tillvane

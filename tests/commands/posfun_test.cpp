@@ -13,6 +13,7 @@
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
+#include "session/printer_actions.h"
 #include "tests/support/recording.h"
 
 namespace tillvane {
@@ -115,6 +116,7 @@ const std::vector<BuilderCase>& Cases() {
       {"DefineRamLogoSize", [] { return DefineRamLogoSize(0x0A, 0x30); }, {"1D 2A 0A 30"}},
       {"DefineRamLogoSize largest", [] { return DefineRamLogoSize(0xFF, 0xFF); }, {"1D 2A FF FF"}},
       {"DefineFlashLogos", [] { return DefineFlashLogos(1); }, {"1C 71 01"}},
+      {"TransmitPaperStatus", [] { return TransmitPaperStatus(); }, {"1D 72 01"}},
       {"FeedPaper NAK", [] { return FeedPaper(0, 255); }, {"15", "FF"}},
       {"FeedPaper RS", [] { return FeedPaper(1, 2); }, {"1E", "02"}},
       {"FeedPaper low byte", [] { return FeedPaper(0, 0x1234); }, {"15", "34"}},
