@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "link/jobs/dispatcher.h"
-#include "link/jobs/job_thread.h"
-#include "link/jobs/job_window.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
 #include "link/network_link.h"
+#include "session/dispatcher.h"
+#include "session/job_thread.h"
+#include "session/job_window.h"
+#include "session/starters.h"
 #include "tests/rigs/network_printer.h"
 
 extern char** environ;

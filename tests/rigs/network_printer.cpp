@@ -173,9 +173,9 @@ int SimNetworkPrinter::realtime_requests() const {
   return realtime_requests_;
 }
 
-bool SimNetworkPrinter::saw_orderly_close() const {
+int SimNetworkPrinter::orderly_closes() const {
   std::lock_guard lock(mutex_);
-  return orderly_close_;
+  return orderly_closes_;
 }
 
 bool SimNetworkPrinter::WaitForNoConnection(int timeout_ms) const {
@@ -251,7 +251,6 @@ void SimNetworkPrinter::Accept() {
     std::lock_guard lock(mutex_);
     ++connections_;
     ++open_;
-    orderly_close_ = false;
   }
 }
 
@@ -334,7 +333,7 @@ bool SimNetworkPrinter::ReadClient(Client& c) {
   if (n == 0) {
     {
       std::lock_guard lock(mutex_);
-      orderly_close_ = true;
+      ++orderly_closes_;
     }
     c.eof = true;
     c.reading = false;

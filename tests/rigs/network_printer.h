@@ -74,9 +74,9 @@ class SimNetworkPrinter {
   int open_connections() const;   // still open on the printer's side
   int status_requests() const;    // GS r 1 seen
   int realtime_requests() const;  // DLE EOT n seen
-  // The link closed its sending side in order (the printer read end-of-stream) on
-  // the latest connection.
-  bool saw_orderly_close() const;
+  // Connections whose link closed its sending side in order (the printer read the
+  // end of the stream rather than a reset).
+  int orderly_closes() const;
   // Waits until no connection is open on the printer's side.
   bool WaitForNoConnection(int timeout_ms) const;
 
@@ -130,7 +130,7 @@ class SimNetworkPrinter {
   int open_ = 0;
   int status_requests_ = 0;
   int realtime_requests_ = 0;
-  bool orderly_close_ = false;
+  int orderly_closes_ = 0;
   std::function<void(const uint8_t*, size_t)> on_receive_;
 };
 
