@@ -16,6 +16,7 @@ struct Layer {
 };
 
 inline constexpr Layer kLayers[] = {
+    {"render", ""},
     {"abi", ""},
     {"config", ""},
     {"link", "abi config"},

@@ -82,9 +82,16 @@ TEST_F(PlantedTree, UpwardAndSidewaysIncludesAreNamedByFileAndLine) {
 }
 
 TEST_F(PlantedTree, AFolderInNoRowMayIncludeNothingInQuotes) {
-  Plant("render/page.cpp", "#include \"render/page.h\"\n#include \"abi/api.h\"\n");
-  EXPECT_THAT(Check(), ElementsAre("render/page.cpp:2: includes \"abi/api.h\": render/ is in no "
+  Plant("extra/page.cpp", "#include \"extra/page.h\"\n#include \"abi/api.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("extra/page.cpp:2: includes \"abi/api.h\": extra/ is in no "
                                    "row of the layer table"));
+}
+
+TEST_F(PlantedTree, TheRendererUsesNoOtherLayer) {
+  Plant("render/barcode/barcode.cpp",
+        "#include \"render/barcode/code128.h\"\n#include \"commands/posfun.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("render/barcode/barcode.cpp:2: includes \"commands/posfun.h\": "
+                                   "render/ may use no other layer"));
 }
 
 TEST_F(PlantedTree, BuildTreesAndHiddenFoldersAreNotRead) {
