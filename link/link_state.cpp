@@ -17,6 +17,7 @@ void ResetLinkState() {
   s.QueueHandle.reset();
   s.UsbHandle.reset();
   s.Parallel.reset();
+  s.NetworkHandle.reset();
 }
 
 void SetSerialHandle(std::unique_ptr<SerialBackend> handle) {
@@ -41,6 +42,27 @@ void SetParallel(std::unique_ptr<ParallelBackend> backend) {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
   s.Parallel = std::move(backend);
+}
+
+void SetNetworkHandle(std::unique_ptr<NetworkBackend> handle) {
+  LinkState& s = Links();
+  std::unique_ptr<NetworkBackend> closing;
+  {
+    std::lock_guard lock(s.mutex);
+    closing = std::move(s.NetworkHandle);
+    s.NetworkHandle = std::move(handle);
+  }
+}
+
+ReplyChannel* OpenReplyChannel(LinkState& s) {
+  switch (s.LinkKind.load()) {
+    case LinkSerial:
+      return s.SerialHandle.get();
+    case LinkNetwork:
+      return s.NetworkHandle.get();
+    default:
+      return nullptr;
+  }
 }
 
 bool SerialHandleValid() {

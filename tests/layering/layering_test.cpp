@@ -82,9 +82,9 @@ TEST_F(PlantedTree, UpwardAndSidewaysIncludesAreNamedByFileAndLine) {
 }
 
 TEST_F(PlantedTree, AFolderInNoRowMayIncludeNothingInQuotes) {
-  Plant("preview/page.cpp", "#include \"preview/page.h\"\n#include \"abi/api.h\"\n");
-  EXPECT_THAT(Check(), ElementsAre("preview/page.cpp:2: includes \"abi/api.h\": preview/ is in "
-                                   "no row of the layer table"));
+  Plant("extra/page.cpp", "#include \"extra/page.h\"\n#include \"abi/api.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("extra/page.cpp:2: includes \"abi/api.h\": extra/ is in no "
+                                   "row of the layer table"));
 }
 
 TEST_F(PlantedTree, TheRendererIsTheBottomLayer) {
@@ -92,6 +92,13 @@ TEST_F(PlantedTree, TheRendererIsTheBottomLayer) {
   Plant("render/printer.cpp", "#include \"render/printer.h\"\n#include \"link/send_data.h\"\n");
   EXPECT_THAT(Check(), ElementsAre("render/printer.cpp:2: includes \"link/send_data.h\": render/ "
                                    "may use no other layer"));
+}
+
+TEST_F(PlantedTree, TheRendererUsesNoOtherLayer) {
+  Plant("render/barcode/barcode.cpp",
+        "#include \"render/barcode/code128.h\"\n#include \"commands/posfun.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("render/barcode/barcode.cpp:2: includes \"commands/posfun.h\": "
+                                   "render/ may use no other layer"));
 }
 
 TEST_F(PlantedTree, BuildTreesAndHiddenFoldersAreNotRead) {
