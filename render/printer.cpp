@@ -30,7 +30,7 @@ constexpr int kDefaultAreaRows = 1662;
 // Default line spacing (ESC 2): 1/6 inch.
 constexpr int kDefaultLineSpacing = kDotsPerInch / 6;
 // Longest data of the zero-ended bar code form, and of ESC D's tab list.
-constexpr size_t kMaxBarcodeData = 255;
+constexpr size_t kMaxZeroEndedData = 255;
 constexpr size_t kMaxTabs = 32;
 // The back channel keeps this many answers that nobody read; older ones are dropped.
 constexpr size_t kMaxReplies = 4096;
@@ -667,7 +667,7 @@ struct Printer::Impl {
 
   // Where a zero-ended command's data starts, and how long it may grow.
   size_t NulStart() const { return cmd[0] == GS ? 3 : 2; }
-  size_t NulLimit() const { return cmd[0] == GS ? kMaxBarcodeData : kMaxTabs; }
+  size_t NulLimit() const { return cmd[0] == GS ? kMaxZeroEndedData : kMaxTabs; }
 
   void StartPayload(Payload kind, uint64_t size, bool collect) {
     payload = kind;
