@@ -15,17 +15,28 @@ class ParallelBackend {
   virtual int32_t WriteBuffer(const uint8_t* bytes, int32_t length) = 0;
 };
 
-// Serial row: an open serial device with its write deadline set.
-class SerialBackend {
+// The receive side of a link whose printer can answer (status requests).
+class ReplyChannel {
  public:
-  virtual ~SerialBackend() = default;
-  // One write of all bytes within the port's deadline. Returns the count taken, or -1
-  // when the device failed before taking anything.
-  virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
-  // Drops whatever waits in the transmit and receive queues.
+  virtual ~ReplyChannel() = default;
+  // Drops whatever waits to be sent or received.
   virtual bool Purge() = 0;
   // Bytes waiting in the receive queue, or -1 when the device cannot tell.
   virtual int32_t ReceiveQueueCount() = 0;
+  // Reads up to `capacity` bytes, waiting up to `timeout_ms` for the first. Returns the
+  // count read, 0 when nothing came in time, -1 when the link cannot read.
+  virtual int32_t Read(uint8_t* bytes, int32_t capacity, int32_t timeout_ms) {
+    (void)bytes, (void)capacity, (void)timeout_ms;
+    return -1;
+  }
+};
+
+// Serial row: an open serial device with its write deadline set.
+class SerialBackend : public ReplyChannel {
+ public:
+  // One write of all bytes within the port's deadline. Returns the count taken, or -1
+  // when the device failed before taking anything.
+  virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
 };
 
 // Print-queue row: an open raw print queue.
@@ -45,20 +56,22 @@ class UsbBackend {
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
 };
 
-// Virtual-printer row: a printer drawn in memory, with a back channel that answers
-// status requests as a serial printer's does.
-class VirtualBackend {
+// Network row: a connection to a raw TCP printer. Each write is taken whole within
+// the write deadline or fails; a failed write closes the connection, and every later
+// write fails at once.
+class NetworkBackend : public ReplyChannel {
  public:
-  virtual ~VirtualBackend() = default;
+  // Returns `length`, or -1 when the bytes could not all be sent in time.
+  virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+};
+
+// Virtual-printer row: a printer drawn in memory, whose back channel answers status
+// requests as a serial printer's does.
+class VirtualBackend : public ReplyChannel {
+ public:
   // Takes the bytes for printing. Returns the count taken: all of them, unless the
   // link was closed meanwhile.
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
-  // Drops the answers waiting on the back channel.
-  virtual bool Purge() = 0;
-  // Answer bytes waiting on the back channel.
-  virtual int32_t ReceiveQueueCount() = 0;
-  // Takes up to `max` answer bytes, oldest first; returns the count.
-  virtual int32_t Read(uint8_t* out, int32_t max) = 0;
   // Waits until every byte taken has been printed and answered; false when
   // `timeout_ms` passed first.
   virtual bool WaitUntilPrinted(int timeout_ms) = 0;

@@ -19,6 +19,7 @@ void ResetLinkState() {
   s.QueueHandle.reset();
   s.UsbHandle.reset();
   s.Parallel.reset();
+  s.NetworkHandle.reset();
   s.VirtualHandle.reset();
 }
 
@@ -44,6 +45,29 @@ void SetParallel(std::unique_ptr<ParallelBackend> backend) {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
   s.Parallel = std::move(backend);
+}
+
+void SetNetworkHandle(std::unique_ptr<NetworkBackend> handle) {
+  LinkState& s = Links();
+  std::unique_ptr<NetworkBackend> closing;
+  {
+    std::lock_guard lock(s.mutex);
+    closing = std::move(s.NetworkHandle);
+    s.NetworkHandle = std::move(handle);
+  }
+}
+
+ReplyChannel* OpenReplyChannel(LinkState& s) {
+  switch (s.LinkKind.load()) {
+    case LinkSerial:
+      return s.SerialHandle.get();
+    case LinkNetwork:
+      return s.NetworkHandle.get();
+    case LinkVirtual:
+      return s.VirtualHandle.get();
+    default:
+      return nullptr;
+  }
 }
 
 void SetVirtualHandle(std::unique_ptr<VirtualBackend> handle) {

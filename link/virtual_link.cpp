@@ -94,11 +94,13 @@ int32_t VirtualPrinterLink::ReceiveQueueCount() {
   return static_cast<int32_t>(answer_count_);
 }
 
-int32_t VirtualPrinterLink::Read(uint8_t* out, int32_t max) {
-  std::lock_guard lock(mutex_);
+int32_t VirtualPrinterLink::Read(uint8_t* bytes, int32_t capacity, int32_t timeout_ms) {
+  std::unique_lock lock(mutex_);
+  space_ready_.wait_for(lock, std::chrono::milliseconds(std::max(timeout_ms, 0)),
+                        [this] { return closing_ || answer_count_ > 0; });
   int32_t n = 0;
-  while (n < max && answer_count_ > 0) {
-    out[n++] = answers_[answer_head_];
+  while (n < capacity && answer_count_ > 0) {
+    bytes[n++] = answers_[answer_head_];
     answer_head_ = (answer_head_ + 1) % kAnswerBuffer;
     --answer_count_;
   }
@@ -181,7 +183,7 @@ bool WaitVirtualPrinterIdle(int timeout_ms) {
 int32_t ReadVirtualAnswers(uint8_t* out, int32_t max) {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
-  return s.VirtualHandle ? s.VirtualHandle->Read(out, max) : 0;
+  return s.VirtualHandle ? s.VirtualHandle->Read(out, max, 0) : 0;
 }
 
 }  // namespace tillvane

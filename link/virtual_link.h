@@ -43,7 +43,7 @@ class VirtualPrinterLink final : public VirtualBackend {
   int32_t Write(const uint8_t* bytes, int32_t length) override;
   bool Purge() override;
   int32_t ReceiveQueueCount() override;
-  int32_t Read(uint8_t* out, int32_t max) override;
+  int32_t Read(uint8_t* bytes, int32_t capacity, int32_t timeout_ms) override;
 
   bool WaitUntilPrinted(int timeout_ms) override;
 
@@ -55,7 +55,7 @@ class VirtualPrinterLink final : public VirtualBackend {
   std::shared_ptr<render::VirtualPrinter> printer_;
   std::mutex mutex_;
   std::condition_variable input_ready_;  // bytes to print, or closing
-  std::condition_variable space_ready_;  // room in the input buffer, or all printed
+  std::condition_variable space_ready_;  // room in the input buffer, printed, answered
   std::vector<uint8_t> input_;           // ring of kInputBuffer bytes
   size_t head_ = 0;                      // first byte not yet printed
   size_t count_ = 0;                     // bytes waiting

@@ -26,9 +26,9 @@ constexpr const char* kChineseFonts[] = {
     "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc",
 };
 
-// How many glyphs are kept; a run that draws more starts the cache again. Bounded so
-// that a stream of every GBK character cannot grow memory without end.
-constexpr size_t kMaxCachedGlyphs = 8192;
+// How many glyphs are kept (every GBK character fits, about 20 MB at most); a run that
+// draws more starts the cache again.
+constexpr size_t kMaxCachedGlyphs = 32768;
 
 class Fonts {
  public:
@@ -37,22 +37,15 @@ class Fonts {
     return fonts;
   }
 
-  const Glyph* Get(Face face, char32_t cp) {
+  std::shared_ptr<const Glyph> Get(Face face, char32_t cp) {
     std::lock_guard lock(mutex_);
     const uint64_t key = (uint64_t{static_cast<uint8_t>(face)} << 32) | cp;
     auto it = cache_.find(key);
-    if (it != cache_.end()) return it->second.get();
-    if (cache_.size() >= kMaxCachedGlyphs) {
-      // Old pointers stay alive: glyphs are moved to the retired list, never freed.
-      for (auto& [k, g] : cache_) retired_.push_back(std::move(g));
-      cache_.clear();
-      if (retired_.size() > 4 * kMaxCachedGlyphs)
-        retired_.erase(retired_.begin(), retired_.begin() + kMaxCachedGlyphs);
-    }
-    auto glyph = std::make_unique<Glyph>(Render(face, cp));
-    const Glyph* out = glyph.get();
-    cache_.emplace(key, std::move(glyph));
-    return out;
+    if (it != cache_.end()) return it->second;
+    if (cache_.size() >= kMaxCachedGlyphs) cache_.clear();
+    auto glyph = std::make_shared<const Glyph>(Render(face, cp));
+    cache_.emplace(key, glyph);
+    return glyph;
   }
 
   char32_t Decode(iconv_t cd, const char* in, size_t len) {
@@ -93,12 +86,13 @@ class Fonts {
 
   // Draws `cp` from `face_ft` at `pixels` per em into the cell, its baseline placed so
   // that the font's ascent and descent sit centred in the cell height.
-  static bool Draw(FT_Face face_ft, int pixels, char32_t cp, Glyph& g) {
+  static bool Draw(FT_Face face_ft, int pixels, char32_t cp, Glyph& g, bool hinted = true) {
     if (!face_ft) return false;
     const FT_UInt index = FT_Get_Char_Index(face_ft, cp);
     if (index == 0) return false;
     if (FT_Set_Pixel_Sizes(face_ft, 0, pixels) != 0) return false;
-    if (FT_Load_Glyph(face_ft, index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) return false;
+    const FT_Int32 flags = FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | (hinted ? 0 : FT_LOAD_NO_HINTING);
+    if (FT_Load_Glyph(face_ft, index, flags) != 0) return false;
     const FT_GlyphSlot slot = face_ft->glyph;
     if (slot->bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return false;
     const int ascent = static_cast<int>(face_ft->size->metrics.ascender >> 6);
@@ -135,7 +129,7 @@ class Fonts {
         drawn = Draw(latin_, 15, cp, g) || Draw(chinese_, 9, cp, g);
         break;
       case Face::kWide:
-        drawn = Draw(chinese_, 24, cp, g) || Draw(latin_, 24, cp, g);
+        drawn = Draw(chinese_, 24, cp, g, false) || Draw(latin_, 24, cp, g);
         break;
     }
     if (!drawn) Box(g);
@@ -146,8 +140,7 @@ class Fonts {
   FT_Library library_ = nullptr;
   FT_Face latin_ = nullptr;
   FT_Face chinese_ = nullptr;
-  std::unordered_map<uint64_t, std::unique_ptr<Glyph>> cache_;
-  std::vector<std::unique_ptr<Glyph>> retired_;
+  std::unordered_map<uint64_t, std::shared_ptr<const Glyph>> cache_;
 };
 
 }  // namespace
@@ -164,7 +157,7 @@ CellSize CellOf(Face face) {
   return {12, 24};
 }
 
-const Glyph* GlyphFor(Face face, char32_t cp) {
+std::shared_ptr<const Glyph> GlyphFor(Face face, char32_t cp) {
   return Fonts::Instance().Get(face, cp);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace tillvane::render {
@@ -24,9 +25,8 @@ struct Glyph {
 };
 
 // The glyph of Unicode code point `cp` in the cell of `face`. A character no installed
-// font has is drawn as an empty box. The pointer stays valid for the whole run.
-// Thread-safe.
-const Glyph* GlyphFor(Face face, char32_t cp);
+// font has is drawn as an empty box. Thread-safe.
+std::shared_ptr<const Glyph> GlyphFor(Face face, char32_t cp);
 
 // GBK byte pair (lead 0x81-0xFE, trail 0x40-0xFE but 0x7F) to a code point; 0 when the
 // pair names no character. Thread-safe.

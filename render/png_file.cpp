@@ -42,6 +42,7 @@ bool WritePngRows(std::FILE* out, int width, int height,
     return false;
   }
   png_init_io(png, out);
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);  // a long roll is one tall picture
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1,
                PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);

@@ -30,10 +30,15 @@ constexpr int kDefaultAreaRows = 1662;
 // Default line spacing (ESC 2): 1/6 inch.
 constexpr int kDefaultLineSpacing = kDotsPerInch / 6;
 // Longest data of the zero-ended bar code form, and of ESC D's tab list.
-constexpr size_t kMaxBarcodeData = 255;
+constexpr size_t kMaxZeroEndedData = 255;
 constexpr size_t kMaxTabs = 32;
 // The back channel keeps this many answers that nobody read; older ones are dropped.
 constexpr size_t kMaxReplies = 4096;
+// Largest raster image (GS v 0) the printer takes: 255 bytes across, 2303 rows.
+constexpr int kMaxRasterBytes = 255;
+constexpr int kMaxRasterRows = 2303;
+// Largest graphics data (GS 8 L) the printer takes; it is not drawn, only passed over.
+constexpr uint64_t kMaxGraphicsBytes = 1 << 20;
 // Rows of the dashed line a cut leaves at the bottom of its page.
 constexpr int kCutLineRows = 2;
 
@@ -359,11 +364,21 @@ struct Printer::Impl {
   }
 
   void PrintArea() {
-    Bitmap band(paper(), area_y + area_h);
-    for (int y = 0; y < area_h; ++y)
-      for (int x = 0; x < area_w; ++x)
-        if (area.Get(x, y)) band.Set(area_x + x, area_y + y);
-    AppendRows(band, 0, band.height());
+    FeedRows(area_y);
+    const int shift = area_x & 7, first = area_x >> 3;
+    for (int y = 0; y < area_h; ++y) {
+      MakeRoom();
+      roll.Grow(1);
+      uint8_t* dst = roll.Row(roll.height() - 1);
+      const uint8_t* src = area.Row(y);
+      for (int i = 0; i < area.stride(); ++i) {
+        const uint8_t b = src[i];
+        if (b == 0) continue;
+        dst[first + i] |= static_cast<uint8_t>(b >> shift);
+        if (shift && first + i + 1 < roll.stride())
+          dst[first + i + 1] |= static_cast<uint8_t>(b << (8 - shift));
+      }
+    }
   }
 
   void PageLineFeed(int64_t feed, bool lf) {
@@ -477,14 +492,14 @@ struct Printer::Impl {
       return;
     }
     const char32_t cp = b < 0x80 ? char32_t{b} : DecodeCp437(b);
-    DrawChar(GlyphFor(SingleFace(), cp == 0 ? U'?' : cp));
+    DrawChar(GlyphFor(SingleFace(), cp == 0 ? U'?' : cp).get());
   }
 
   void Trail(uint8_t b) {
     const uint8_t lead = static_cast<uint8_t>(gbk_lead);
     gbk_lead = -1;
     const char32_t cp = DecodeGbk(lead, b);
-    DrawChar(GlyphFor(Face::kWide, cp == 0 ? U'\u25A1' : cp));
+    DrawChar(GlyphFor(Face::kWide, cp == 0 ? U'\u25A1' : cp).get());
   }
 
   // --- commands ----------------------------------------------------------------------
@@ -652,7 +667,7 @@ struct Printer::Impl {
 
   // Where a zero-ended command's data starts, and how long it may grow.
   size_t NulStart() const { return cmd[0] == GS ? 3 : 2; }
-  size_t NulLimit() const { return cmd[0] == GS ? kMaxBarcodeData : kMaxTabs; }
+  size_t NulLimit() const { return cmd[0] == GS ? kMaxZeroEndedData : kMaxTabs; }
 
   void StartPayload(Payload kind, uint64_t size, bool collect) {
     payload = kind;
@@ -828,7 +843,7 @@ struct Printer::Impl {
         return;
       case RS:
         if (!page_mode && line_content) PrintLine(false);
-        FeedRows(int64_t{p[1]} * std::max(line_spacing, CellHeight()));
+        FeedRows(DotsY(p[1]));
         return;
       case DLE:
         if (p[1] == EOT) StatusReply(p[2]);
@@ -1135,6 +1150,14 @@ struct Printer::Impl {
         raster_row = 0;
         payload_offset = cmd_offset;
         if (raster_bytes == 0 || raster_rows == 0) return;
+        if (raster_bytes > kMaxRasterBytes || raster_rows > kMaxRasterRows) {
+          // Larger than the printer takes: the header is refused and what follows it is
+          // read as commands again, rather than swallowing up to 4 GB of input.
+          Refuse(cmd_offset, "GS v 0 of " + std::to_string(raster_bytes) + " x " +
+                                 std::to_string(raster_rows) +
+                                 " bytes larger than the image memory; refused");
+          return;
+        }
         const int w = raster_bytes * 8 * raster_xm;
         const int h = raster_rows * raster_ym;
         if (page_mode) {
@@ -1157,6 +1180,11 @@ struct Printer::Impl {
       case '8': {
         const uint64_t size =
             uint64_t{p[3]} | uint64_t{p[4]} << 8 | uint64_t{p[5]} << 16 | uint64_t{p[6]} << 24;
+        if (size > kMaxGraphicsBytes) {
+          Refuse(cmd_offset, "GS 8 L of " + std::to_string(size) +
+                                 " bytes larger than the graphics memory; refused");
+          return;
+        }
         StartPayload(Payload::kSkip, size, false);
         return;
       }
@@ -1219,8 +1247,16 @@ struct Printer::Impl {
     flash_x = U16(h);
     flash_y = U16(h + 2);
     const uint64_t size = uint64_t{static_cast<unsigned>(flash_x)} * flash_y * 8;
-    flash_accept = flash_x >= 1 && flash_x <= kFlashMaxX && flash_y >= 1 && flash_y <= kFlashMaxY &&
-                   flash_used + size <= kFlashCapacity;
+    if (flash_x < 1 || flash_x > kFlashMaxX || flash_y < 1 || flash_y > kFlashMaxY) {
+      // No printer takes such an image: the whole definition is refused, the flash keeps
+      // what it held, and what follows is read as commands again.
+      Refuse(payload_offset, "FS q image " + std::to_string(flash_incoming.size() + 1) + " (" +
+                                 std::to_string(flash_x) + " x " + std::to_string(flash_y) +
+                                 ") out of range; the definition is refused");
+      flash_incoming.clear();
+      return;
+    }
+    flash_accept = flash_used + size <= kFlashCapacity;
     if (!flash_accept) {
       Refuse(payload_offset, "FS q image " + std::to_string(flash_incoming.size() + 1) + " (" +
                                  std::to_string(flash_x) + " x " + std::to_string(flash_y) +
@@ -1281,7 +1317,7 @@ struct Printer::Impl {
     auto text = [&](int top) {
       int x = (w - text_w) / 2;
       for (char ch : img.hriText) {
-        const Glyph* g = GlyphFor(face, static_cast<uint8_t>(ch));
+        const std::shared_ptr<const Glyph> g = GlyphFor(face, static_cast<uint8_t>(ch));
         for (int gy = 0; gy < g->height; ++gy)
           for (int gx = 0; gx < g->width; ++gx)
             if (g->dots[static_cast<size_t>(gy) * g->width + gx]) pic.Set(x + gx, top + gy);

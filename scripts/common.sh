@@ -14,6 +14,7 @@ TILLVANE_PACKAGES=(
   fuse3 libfuse3-dev
   clang libclang-rt-14-dev
   socat
+  libzint-dev zbar-tools
 )
 
 tillvane_install_packages() {

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "config/current_model.h"
 #include "commands/bitmap_logo.h"
 #include "commands/posfun.h"
+#include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "commands/posfun.h"
+#include "commands/status_query.h"
 #include "config/current_model.h"
 #include "commands/ram_logos.h"
 #include "link/link_state.h"
@@ -137,26 +138,36 @@ TEST_F(VirtualLinkTest, StatusAnswersFollowThePrinterState) {
     EXPECT_EQ(Ask(c.request), c.answer) << ::tillvane::testing::ToHex(rt::Bytes(c.request));
   }
 
-  // The communication test passes in every state (any byte is an answer) and leaves
-  // the answer unread; a request sent before it does not count, it is purged.
+  // The communication test passes in every state (any byte is an answer) and reads
+  // the answer of its own request; an answer waiting from before is purged first.
+  EXPECT_TRUE(LinkCanAnswer());
   for (const PrinterStatus& s : {PrinterStatus{}, paper_out, offline}) {
     printer->SetStatus(s);
     const uint8_t stale[] = {0x10, 0x04, 1};
     ASSERT_EQ(SendData(stale, 3), 0);
     ASSERT_TRUE(WaitVirtualPrinterIdle(5000));
-    EXPECT_EQ(TestVirtualCommunication(), 0);
+    std::optional<uint8_t> answer;
+    EXPECT_EQ(TestCommunication(&answer), 0);
+    EXPECT_EQ(answer, std::optional<uint8_t>(s.paper_out ? 0x0C : 0x00));
     ASSERT_TRUE(WaitVirtualPrinterIdle(5000));
-    uint8_t answers[4] = {};
-    ASSERT_EQ(ReadVirtualAnswers(answers, 4), 1);
-    EXPECT_EQ(answers[0], s.paper_out ? 0x0C : 0x00);
+    uint8_t rest = 0;
+    EXPECT_EQ(ReadVirtualAnswers(&rest, 1), 0);
   }
+
+  // The status display's four requests.
+  printer->SetStatus(cover);
+  StatusAnswers answers;
+  ASSERT_TRUE(QueryPrinterStatus(&answers));
+  EXPECT_EQ(answers[0], std::optional<uint8_t>(0x12));
+  EXPECT_EQ(answers[1], std::optional<uint8_t>(0x16));
 }
 
 TEST_F(VirtualLinkTest, WithTheLinkClosedNothingIsSentAndTheTestFails) {
   auto printer = Open(render::kDots80mm);
   CloseVirtualLink();
   EXPECT_EQ(PrintAndLineFeed(), -1);
-  EXPECT_EQ(TestVirtualCommunication(), -1);
+  EXPECT_EQ(TestCommunication(nullptr), -1);
+  EXPECT_FALSE(LinkCanAnswer());
   EXPECT_EQ(ReadVirtualAnswers(nullptr, 0), 0);
   // The printer stays for the preview.
   EXPECT_EQ(VirtualPrinterOfLink(), printer);
