@@ -266,8 +266,17 @@ struct Printer::Impl {
     }
   }
 
+  // Room for `rows` more rows of the roll in one allocation.
+  void Reserve(int rows) {
+    const size_t want = static_cast<size_t>(roll.stride()) *
+                        std::min(kMaxPageRows + kCutLineRows, roll.height() + rows);
+    if (roll.bits().capacity() < want)
+      roll.bits().reserve(std::max(want, 2 * roll.bits().capacity()));
+  }
+
   // Appends rows [from, to) of `band` (paper wide) to the roll.
   void AppendRows(const Bitmap& band, int from, int to) {
+    Reserve(to - from);
     for (int y = from; y < to; ++y) {
       MakeRoom();
       roll.Grow(1);
@@ -379,6 +388,10 @@ struct Printer::Impl {
       roll.Grow(1);
       uint8_t* dst = roll.Row(roll.height() - 1);
       const uint8_t* src = area.Row(y);
+      if (shift == 0) {
+        std::memcpy(dst + first, src, static_cast<size_t>(area.stride()));
+        continue;
+      }
       for (int i = 0; i < area.stride(); ++i) {
         const uint8_t b = src[i];
         if (b == 0) continue;
@@ -759,9 +772,7 @@ struct Printer::Impl {
       Refuse(cmd_offset, "GS / of RAM logo " + std::to_string(ram_logo) + ", never defined");
       return;
     }
-    const ColumnImage& logo = it->second;
-    PlaceImage(logo.columns, logo.height(), (m & 1) + 1, ((m >> 1) & 1) + 1,
-               [&logo](int x, int y) { return logo.Dot(x, y); });
+    PlaceLogo(it->second, m);
   }
 
   void PrintFlashLogo(uint8_t n, uint8_t m) {
@@ -769,9 +780,55 @@ struct Printer::Impl {
       Refuse(cmd_offset, "FS p of flash logo " + std::to_string(n) + ", never defined");
       return;
     }
-    const ColumnImage& logo = flash_logos[n - 1];
-    PlaceImage(logo.columns, logo.height(), (m & 1) + 1, ((m >> 1) & 1) + 1,
-               [&logo](int x, int y) { return logo.Dot(x, y); });
+    PlaceLogo(flash_logos[n - 1], m);
+  }
+
+  // A logo as PlaceImage puts it, read a byte of its column image at a time so that
+  // blank bytes cost nothing.
+  TILLVANE_DOT_LOOP void PlaceLogo(const ColumnImage& logo, uint8_t m) {
+    const int xm = (m & 1) + 1, ym = ((m >> 1) & 1) + 1;
+    const int w = logo.columns * xm, h = logo.height() * ym;
+    Bitmap band;
+    int left, top;
+    if (page_mode) {
+      top = PageTop(h);
+      left = u;
+    } else {
+      if (line_content) PrintLine(false);
+      left = line_x;
+      if (justify == 1) left = LineLeft() + (LineRight() - LineLeft() - w) / 2;
+      if (justify == 2) left = LineRight() - w;
+      left = std::max(left, 0);
+      top = 0;
+      band.Reset(paper(), h);
+    }
+    const uint8_t* d = logo.data.data();
+    for (int x = 0; x < logo.columns; ++x)
+      for (int j = 0; j < logo.bands; ++j) {
+        const uint8_t b = d[static_cast<size_t>(x) * logo.bands + j];
+        if (b == 0) continue;
+        for (int k = 0; k < 8; ++k) {
+          if (!((b >> (7 - k)) & 1)) continue;
+          const int px = left + x * xm, py = top + (j * 8 + k) * ym;
+          if (page_mode && direction == 0 && xm == 1 && ym == 1) {
+            area.Set(px, py);
+            continue;
+          }
+          for (int dy = 0; dy < ym; ++dy)
+            for (int dx = 0; dx < xm; ++dx) {
+              if (page_mode)
+                PlotPage(px + dx, py + dy);
+              else
+                band.Set(px + dx, py + dy);
+            }
+        }
+      }
+    if (page_mode) {
+      u += w;
+    } else {
+      AppendRows(band, 0, band.height());
+      ClearLine();
+    }
   }
 
   void CutPaper(Cut kind, int64_t feed) {
