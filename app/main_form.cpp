@@ -41,6 +41,7 @@
 #include "link/usb_link.h"
 #include "session/job_thread.h"
 #include "session/jobs.h"
+#include "session/printer_actions.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
 

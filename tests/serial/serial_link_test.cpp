@@ -20,6 +20,7 @@
 #include "link/send_data.h"
 #include "link/serial/serial_device.h"
 #include "link/serial_port.h"
+#include "session/printer_actions.h"
 #include "tests/rigs/serial_printer.h"
 #include "tests/support/recording.h"
 
