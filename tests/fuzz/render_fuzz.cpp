@@ -1,6 +1,7 @@
 // Fuzz target: the virtual printer's interpreter on any bytes.
-// Byte 0 chooses the paper (bit 0: narrow) and how the rest is cut into calls (bits
-// 1-3: slices of 1, 2, 3, 5, 8, 13, 64 bytes or all at once); the rest is the input.
+// Byte 0 chooses the paper (bit 0: narrow; bit 4: a strip of 64 dots, which takes the
+// same paths with less drawing) and how the rest is cut into calls (bits 1-3: slices of
+// 1, 2, 3, 5, 8, 13, 64 bytes or all at once); the rest is the input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,7 @@ void Check(bool ok, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   using namespace tillvane::render;
-  const int paper = (data[0] & 1) ? kDotsNarrow : kDots80mm;
+  const int paper = (data[0] & 0x10) ? 64 : (data[0] & 1) ? kDotsNarrow : kDots80mm;
   static constexpr size_t kSlices[8] = {1, 2, 3, 5, 8, 13, 64, 0};
   const size_t slice = kSlices[(data[0] >> 1) & 7];
   const uint8_t* in = data + 1;
