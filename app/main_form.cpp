@@ -42,6 +42,7 @@
 #include "session/job_thread.h"
 #include "session/jobs.h"
 #include "session/open_link.h"
+#include "session/printer_actions.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
 
@@ -289,8 +290,9 @@ void TMainForm::BuildPortPage() {
   cboDatabit = setting("Label2", QStringLiteral("数据位数"), "cboDatabit", {"8"}, 0, 1);
   cboVerify =
       setting("Label7", QStringLiteral("奇偶校验"), "cboVerify", {"None", "Odd", "Even"}, 0, 2);
-  cboBaudrate = setting("Label1", QStringLiteral("波特率"), "cboBaudrate",
-                        {"1200", "2400", "4800", "9600", "19200", "38400", "57600"}, 1, 0);
+  cboBaudrate =
+      setting("Label1", QStringLiteral("波特率"), "cboBaudrate",
+              {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 1, 0);
   cboStopbit = setting("Label3", QStringLiteral("停止位"), "cboStopbit", {"1", "2"}, 1, 1);
   cboFlowControl = setting("Label4", QStringLiteral("流量控制"), "cboFlowControl",
                            {"Xon/Xoff", "DTR/DSR"}, 1, 2);

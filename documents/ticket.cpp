@@ -182,9 +182,9 @@ void ReceiptRow(const receipt::Row& row) {
 int32_t FinishTicket(int32_t cutter_mode) {
   FeedPaper(0, 255);
   if (cutter_mode == 0)
-    CutPaper(0x30, 0);
+    CutPaper(kFullCut, 0);
   else if (cutter_mode == 1)
-    CutPaper(0x31, 0);
+    CutPaper(kPartialCut, 0);
   return 0;
 }
 

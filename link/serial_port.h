@@ -7,7 +7,7 @@
 
 namespace tillvane {
 
-// The line settings, as typed values. The port page offers the rates 1200 to 57600
+// The line settings, as typed values. The port page offers the rates 1200 to 115200
 // and 8 data bits; a value outside an enum's list (cast in) is refused by the
 // opening as a setting the link cannot take.
 enum class BaudRate : int32_t {
@@ -18,6 +18,7 @@ enum class BaudRate : int32_t {
   Baud19200 = 19200,
   Baud38400 = 38400,
   Baud57600 = 57600,
+  Baud115200 = 115200,
 };
 enum class DataBits : int32_t { Five = 5, Six = 6, Seven = 7, Eight = 8 };
 enum class StopBits : int32_t { One, Two };

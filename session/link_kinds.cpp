@@ -10,6 +10,7 @@
 #include "link/print_queue.h"
 #include "link/serial_port.h"
 #include "link/usb_link.h"
+#include "session/printer_actions.h"
 
 namespace tillvane {
 namespace {

@@ -52,6 +52,7 @@ class SerialDevice final : public SerialBackend {
   int32_t Write(const uint8_t* bytes, int32_t length) override;
   bool Purge() override;
   int32_t ReceiveQueueCount() override;
+  int32_t Read(uint8_t* bytes, int32_t capacity, int32_t timeout_ms) override;
 
   bool has_modem_lines() const { return has_modem_lines_; }
   bool waits_for_dsr() const { return wait_dsr_; }

@@ -34,6 +34,8 @@ std::optional<speed_t> SpeedForBaud(BaudRate baud) {
       return B38400;
     case 57600:
       return B57600;
+    case 115200:
+      return B115200;
     default:
       return std::nullopt;
   }

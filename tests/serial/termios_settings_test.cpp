@@ -51,9 +51,9 @@ LinePlan Fill(const SerialSettings& s) {
 }
 
 TEST(SerialLineSettings, EveryOfferedBaudRateMapsToItsSpeed) {
-  const std::pair<int, speed_t> rates[] = {{1200, B1200},  {2400, B2400},   {4800, B4800},
-                                           {9600, B9600},  {19200, B19200}, {38400, B38400},
-                                           {57600, B57600}};
+  const std::pair<int, speed_t> rates[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                                           {9600, B9600},   {19200, B19200},  {38400, B38400},
+                                           {57600, B57600}, {115200, B115200}};
   for (auto [baud, speed] : rates) {
     LinePlan plan = Fill(Settings(baud, 0, 0, 1));
     EXPECT_EQ(cfgetospeed(&plan.tio), speed) << baud;
@@ -64,7 +64,7 @@ TEST(SerialLineSettings, EveryOfferedBaudRateMapsToItsSpeed) {
 TEST(SerialLineSettings, RefusedSettingsLeaveThePlanUntouched) {
   const SerialSettings refused[] = {
       Settings(0, 0, 0, 0),      Settings(-9600, 0, 0, 0), Settings(9601, 0, 0, 0),
-      Settings(115200, 0, 0, 0), Settings(9600, 0, 3, 0),  Settings(9600, 0, -1, 0),
+      Settings(230400, 0, 0, 0), Settings(9600, 0, 3, 0),  Settings(9600, 0, -1, 0),
       Settings(9600, 0, 0, 2),   Settings(9600, 0, 0, -1),
   };
   for (const SerialSettings& s : refused) {

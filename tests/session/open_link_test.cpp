@@ -147,10 +147,10 @@ TEST_F(OpenLinkTest, SerialNameOutsideTheListOpensNothing) {
 
 TEST_F(OpenLinkTest, SerialRefusedSettingFailsTheOpening) {
   LinkChoice c = Choice(LinkSerial);
-  c.serial.baud_rate = static_cast<BaudRate>(115200);
+  c.serial.baud_rate = static_cast<BaudRate>(230400);
   LinkResult r = OpenAndProve(c);
   EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
-  EXPECT_THAT(r.reason, HasSubstr("115200"));
+  EXPECT_THAT(r.reason, HasSubstr("230400"));
   EXPECT_EQ(Links().LinkKind, LinkNone);
 }
 
