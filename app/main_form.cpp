@@ -41,6 +41,8 @@
 #include "link/usb_link.h"
 #include "session/job_thread.h"
 #include "session/jobs.h"
+#include "session/open_link.h"
+#include "session/printer_actions.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
 
@@ -49,14 +51,6 @@ namespace {
 
 const QColor kPurple(0x80, 0x00, 0x80);
 const QColor kNavy(0x00, 0x00, 0x80);
-
-constexpr const char* kSerialOpenFailed = "串口打开失败！请检查打印机是否正确连接！";
-constexpr const char* kParallelOpenFailed = "并口打开失败！请检查打印机是否正确连接！";
-constexpr const char* kUsbPortOpenFailed = "USB口打开失败！请检查打印机是否正确连接！";
-constexpr const char* kPortTestFailed = "端口通讯测试失败!";
-
-// Parallel port base addresses by position in the LPT list; LPT3 and LPT4 have none.
-constexpr uint16_t kLptBaseTable[4] = {0x378, 0x278, 0, 0};
 
 constexpr int kClockPeriodMs = 30000;
 
@@ -346,8 +340,9 @@ void TMainForm::BuildPortPage() {
   cboDatabit = setting("Label2", QStringLiteral("数据位数"), "cboDatabit", {"8"}, 0, 1);
   cboVerify =
       setting("Label7", QStringLiteral("奇偶校验"), "cboVerify", {"None", "Odd", "Even"}, 0, 2);
-  cboBaudrate = setting("Label1", QStringLiteral("波特率"), "cboBaudrate",
-                        {"1200", "2400", "4800", "9600", "19200", "38400", "57600"}, 1, 0);
+  cboBaudrate =
+      setting("Label1", QStringLiteral("波特率"), "cboBaudrate",
+              {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 1, 0);
   cboStopbit = setting("Label3", QStringLiteral("停止位"), "cboStopbit", {"1", "2"}, 1, 1);
   cboFlowControl = setting("Label4", QStringLiteral("流量控制"), "cboFlowControl",
                            {"Xon/Xoff", "DTR/DSR"}, 1, 2);
@@ -645,12 +640,13 @@ void TMainForm::UpdateClock() {
 // ---------------------------------------------------------------------------------
 // Messages.
 
-void TMainForm::ShowOperatorMessage(const QString& text) {
-  auto show_box = [this, text] {
+void TMainForm::ShowOperatorMessage(const QString& text, const QString& detail) {
+  auto show_box = [this, text, detail] {
     ArrowCursor arrow;
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tillvane"), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("OperatorMessage"));
     box.setTextFormat(Qt::PlainText);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
     box.exec();
   };
   dispatcher_.Run(show_box);
@@ -771,84 +767,47 @@ void TMainForm::sbtnApplyClick() {
   RunAsSender([this] { ApplyLink(); });
 }
 
+// The port page as plain values: the link kind of the radio button chosen and the
+// settings of every kind.
+LinkChoice TMainForm::ChosenLink() const {
+  LinkChoice c;
+  // The radio buttons in the order the port page has always tested them.
+  if (rbtnCOM->isChecked()) {
+    c.kind = LinkSerial;
+  } else if (rbtnLPT->isChecked()) {
+    c.kind = LinkParallel;
+  } else if (rbtnDriver->isChecked()) {
+    c.kind = LinkPrintQueue;
+  } else if (rbtnUsb->isChecked()) {
+    c.kind = LinkUsb;
+  }
+  c.com_port = cboCom->currentText().toStdString();
+  c.serial.baud_rate = static_cast<BaudRate>(cboBaudrate->currentText().toInt());
+  c.serial.data_bits = static_cast<DataBits>(cboDatabit->currentText().toInt());
+  c.serial.stop_bits = cboStopbit->currentIndex() == 0 ? StopBits::One : StopBits::Two;
+  c.serial.parity = static_cast<Parity>(cboVerify->currentIndex());
+  c.serial.flow = static_cast<FlowControl>(cboFlowControl->currentIndex());
+  c.lpt_index = cboLPT->currentIndex();
+  c.usb_device = cboUsb->currentIndex();
+  c.queue_name = cboPrinters->currentText().toStdString();
+  c.model_name = cboPrinterModel->currentText().toStdString();
+  return c;
+}
+
 // Opens the chosen link and proves it. Every failure ends here with the port page
 // still shown and the index-page buttons as they were.
 void TMainForm::ApplyLink() {
-  LinkState& links = Links();
-  try {
-    CloseQueue();
-
-    if (cboPrinterModel->currentText() == QStringLiteral("Vorn-101")) {
-      rbtnFull->setEnabled(false);
-      rbtnPart->setEnabled(false);
-      rbtnNone->setEnabled(false);
-    }
-
-    if (rbtnCOM->isChecked()) {
-      SerialSettings s;
-      s.device = PortDevicePath(cboCom->currentText().toStdString());
-      s.baud_rate = cboBaudrate->currentText().toInt();
-      s.data_bits = cboDatabit->currentText().toInt();
-      s.stop_bit_index = cboStopbit->currentIndex();
-      s.parity_index = cboVerify->currentIndex();
-      s.flow_index = cboFlowControl->currentIndex();
-      if (!OpenSerialPort(s)) {
-        ShowMessage(kSerialOpenFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-      links.LinkKind = LinkSerial;
-      if (TestSerialCommunication() != 0 || PrintAndLineFeed() != 0) {
-        ShowMessage(kPortTestFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-      SetSerialTimeoutsForUse();
-    } else if (rbtnLPT->isChecked()) {
-      InstallDriverFiles();
-      const int i = cboLPT->currentIndex();
-      // LPT3 and LPT4 have no base address: refused, so that no port below 3 is
-      // ever touched.
-      if (i >= 0 && i <= 3 && kLptBaseTable[i] != 0) {
-        // The device behind the port's registers, as the Ports section maps it.
-        SetPortIoDevicePath(kLptBaseTable[i], PortDevicePath(cboLPT->currentText().toStdString()));
-      }
-      if (i < 0 || i > 3 || kLptBaseTable[i] == 0 ||
-          OpenParallel(static_cast<uint8_t>(i + 1), kLptBaseTable[i]) != 0) {
-        ShowMessage(kParallelOpenFailed);
-        return;
-      }
-      links.LinkKind = LinkParallel;
-      if (PrintAndLineFeed() != 0) {
-        ShowMessage(kPortTestFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-    } else if (rbtnDriver->isChecked()) {
-      if (!OpenPrintQueue(cboPrinters->currentText().toStdString())) return;
-      links.LinkKind = LinkPrintQueue;
-      // A queue that opens counts as working: the line feed's results are not looked at.
-      StartJobDocument();
-      PrintAndLineFeed();
-      EndJobDocument();
-    } else if (rbtnUsb->isChecked()) {
-      if (!OpenUsbDevice(cboUsb->currentIndex())) {
-        ShowMessage(kUsbPortOpenFailed);
-        return;
-      }
-      links.LinkKind = LinkUsb;
-      if (PrintAndLineFeed() != 0) {
-        ShowMessage(kPortTestFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-    }
-
-    SetIndexPrintingButtons(links.LinkKind != LinkNone);
-  } catch (...) {
-    links.LinkKind = LinkNone;
-    return;
+  const LinkResult result = OpenAndProve(ChosenLink());
+  if (result.withdraw_cutter_choices) {
+    rbtnFull->setEnabled(false);
+    rbtnPart->setEnabled(false);
+    rbtnNone->setEnabled(false);
   }
+  if (result.message != nullptr) {
+    ShowOperatorMessage(QString::fromUtf8(result.message), QString::fromStdString(result.reason));
+  }
+  if (!result.Completed()) return;
+  SetIndexPrintingButtons(Links().LinkKind != LinkNone);
   PageControl1->setCurrentWidget(tbsMain);
 }
 

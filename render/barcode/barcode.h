@@ -26,7 +26,10 @@ struct BarcodeImage {
   std::string error;  // why nothing is printed, when !ok
   int width = 0, height = 0;
   std::vector<std::uint8_t> dots;  // row-major, width × height, 1 = black
-  std::string hriText;             // the human-readable text (check digits included where shown)
+  // The human-readable text, check digits included where the printer shows them; bytes as
+  // the symbol carries them (a Code 128 FNC4 character is 0x80..0xFF), control codes as
+  // spaces.
+  std::string hriText;
 };
 
 // The symbol for one GS k command. Bad data gives ok = false and a reason; the bar

@@ -14,6 +14,7 @@
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
+#include "session/printer_actions.h"
 #include "tests/support/recording.h"
 
 namespace tillvane {
@@ -112,6 +113,11 @@ const std::vector<BuilderCase>& Cases() {
        {"1D 77 FF 1D 68 FF 1D 6B", "48", "00", "31", "32"}},
       {"PrintRamLogo", [] { return PrintRamLogo(2); }, {"1D 23", "02", "1D 2F 30"}},
       {"PrintFlashLogo", [] { return PrintFlashLogo(1); }, {"1C 70", "01", "00"}},
+      {"SelectRamLogo", [] { return SelectRamLogo(3); }, {"1D 23 03"}},
+      {"DefineRamLogoSize", [] { return DefineRamLogoSize(0x0A, 0x30); }, {"1D 2A 0A 30"}},
+      {"DefineRamLogoSize largest", [] { return DefineRamLogoSize(0xFF, 0xFF); }, {"1D 2A FF FF"}},
+      {"DefineFlashLogos", [] { return DefineFlashLogos(1); }, {"1C 71 01"}},
+      {"TransmitPaperStatus", [] { return TransmitPaperStatus(); }, {"1D 72 01"}},
       {"FeedPaper NAK", [] { return FeedPaper(0, 255); }, {"15", "FF"}},
       {"FeedPaper RS", [] { return FeedPaper(1, 2); }, {"1E", "02"}},
       {"FeedPaper low byte", [] { return FeedPaper(0, 0x1234); }, {"15", "34"}},

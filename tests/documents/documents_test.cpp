@@ -367,7 +367,7 @@ TEST_F(DocumentTest, TwoPartTicket56EntersPageModeThreeTimes) {
 }
 
 // The recorded calls of every document, compared with tests/golden/<name>.calls (one
-// call per line in hex) and <name>.bin (the joined bytes). TILLVANE_WRITE_GOLDEN=1
+// call per line in hex) and <name>.bin (the joined bytes). TILLVANE_UPDATE_GOLDEN=1
 // writes the files instead.
 TEST_F(DocumentTest, GoldenFiles) {
   struct Variant {
@@ -379,8 +379,8 @@ TEST_F(DocumentTest, GoldenFiles) {
   for (const Document& d : Documents()) variants.push_back({d.name, &d, false});
   variants.push_back({"LogoTicket56_all_logos", &Documents()[9], true});
 
-  const bool write = std::getenv("TILLVANE_WRITE_GOLDEN") != nullptr &&
-                     std::string(std::getenv("TILLVANE_WRITE_GOLDEN")) == "1";
+  const bool write = std::getenv("TILLVANE_UPDATE_GOLDEN") != nullptr &&
+                     std::string(std::getenv("TILLVANE_UPDATE_GOLDEN")) == "1";
   for (const Variant& v : variants) {
     SetLogos(v.logos, v.logos, v.logos);
     const std::vector<Bytes> calls = Record(*v.doc);

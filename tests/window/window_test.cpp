@@ -228,7 +228,9 @@ TEST_F(WindowTest, PortPageStartsOnTheSerialDefaults) {
   EXPECT_EQ(f.cboFlowControl->currentText(), QStringLiteral("DTR/DSR"));
   EXPECT_EQ(f.cboLPT->currentText(), QStringLiteral("LPT1"));
   EXPECT_EQ(f.cboCom->count(), 8);
-  EXPECT_EQ(f.cboBaudrate->count(), 7);
+  ASSERT_EQ(f.cboBaudrate->count(), 8);
+  EXPECT_EQ(f.cboBaudrate->itemText(6), QStringLiteral("57600"));
+  EXPECT_EQ(f.cboBaudrate->itemText(7), QStringLiteral("115200"));
   EXPECT_EQ(f.cboLPT->count(), 4);
   EXPECT_TRUE(f.rbtnCOM->isChecked());
   for (QComboBox* c :
