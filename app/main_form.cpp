@@ -824,10 +824,10 @@ void TMainForm::DemoAction(Receipt wide, Receipt narrow, Receipt wide_second,
     Receipt second = is_narrow ? narrow_second : wide_second;
     int32_t result = first(cutter_mode_);
     if (result == 0 && second != nullptr) result = second(cutter_mode_);
+    if (result != 0) ShowMessage(kSendFailedMessage);
     // A document that failed on the print queue was ended by its failed write, which
     // closed the queue; one ended by an exception is ended here.
     EndJobDocument();
-    if (result != 0) ShowMessage(kSendFailedMessage);
   });
 }
 
