@@ -1354,12 +1354,12 @@ struct Printer::Impl {
 
   void PrintBarcode(std::span<const uint8_t> data) {
 #if TILLVANE_RENDER_BARCODE
-    BarcodeSpec spec;
-    spec.m = barcode_m;
-    spec.data = data;
-    spec.module = barcode_module;
-    spec.height = barcode_height;
-    const BarcodeImage img = RenderBarcode(spec);
+    BarcodeRequest request;
+    request.m = barcode_m;
+    request.data = data;
+    request.module = barcode_module;
+    request.height = barcode_height;
+    const BarcodeImage img = RenderBarcode(request);
     if (!img.ok) {
       Refuse(payload_offset, "GS k " + std::to_string(barcode_m) + ": " + img.error);
       return;

@@ -11,7 +11,7 @@
 
 namespace tillvane::render {
 
-struct BarcodeSpec {
+struct BarcodeRequest {
   // GS k m: 0..6 the form ended by a NUL byte, 65..73 the form with a length byte
   // (0/65 UPC-A, 1/66 UPC-E, 2/67 EAN-13, 3/68 EAN-8, 4/69 CODE39, 5/70 ITF,
   // 6/71 CODABAR, 72 CODE93, 73 CODE128).
@@ -34,7 +34,7 @@ struct BarcodeImage {
 
 // The symbol for one GS k command. Bad data gives ok = false and a reason; the bar
 // code has no quiet zone (the printer prints none: the bars start at the print position).
-BarcodeImage RenderBarcode(const BarcodeSpec&);
+BarcodeImage RenderBarcode(const BarcodeRequest&);
 
 // Longest data accepted, in bytes (the length form cannot say more).
 inline constexpr std::size_t kMaxBarcodeData = 255;
