@@ -14,6 +14,7 @@ void QueueDispatcher::Run(const std::function<void()>& fn) {
   calls_.push_back(&call);
   queued_.notify_all();
   finished_.wait(lock, [&] { return call.done; });
+  if (call.error) std::rethrow_exception(call.error);
 }
 
 void QueueDispatcher::ProcessPending() {
@@ -22,7 +23,11 @@ void QueueDispatcher::ProcessPending() {
     Call* call = calls_.front();
     calls_.pop_front();
     lock.unlock();
-    (*call->fn)();
+    try {
+      (*call->fn)();
+    } catch (...) {
+      call->error = std::current_exception();
+    }
     lock.lock();
     call->done = true;
     ++served_;
