@@ -20,13 +20,17 @@ VirtualPrinterLink::VirtualPrinterLink(std::shared_ptr<render::VirtualPrinter> p
 }
 
 VirtualPrinterLink::~VirtualPrinterLink() {
+  Close();
+}
+
+void VirtualPrinterLink::Close() {
   {
     std::lock_guard lock(mutex_);
     closing_ = true;
   }
   input_ready_.notify_all();
   space_ready_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 void VirtualPrinterLink::Run() {

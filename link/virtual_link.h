@@ -37,6 +37,9 @@ class VirtualPrinterLink final : public VirtualBackend {
   // current slice is printed. Bytes not yet printed are dropped, as a printer switched
   // off loses its buffer.
   ~VirtualPrinterLink() override;
+  // The same, while the link object stays: a writer waiting for room returns with what
+  // was taken. For one thread at a time; the destructor calls it.
+  void Close();
   VirtualPrinterLink(const VirtualPrinterLink&) = delete;
   VirtualPrinterLink& operator=(const VirtualPrinterLink&) = delete;
 

@@ -9,7 +9,8 @@ void QueueDispatcher::Run(const std::function<void()>& fn) {
     fn();
     return;
   }
-  Call call{&fn};
+  Call call;
+  call.fn = &fn;
   std::unique_lock lock(mutex_);
   calls_.push_back(&call);
   queued_.notify_all();

@@ -48,7 +48,7 @@ class QueueDispatcher : public Dispatcher {
 
  private:
   struct Call {
-    const std::function<void()>* fn;
+    const std::function<void()>* fn = nullptr;
     bool done = false;
     std::exception_ptr error;  // what the call threw, thrown again in the worker
   };

@@ -93,7 +93,7 @@ TEST_P(DocumentRenderTest, BarCodesReadBackFromThePrintedPage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, DocumentRenderTest, ::testing::ValuesIn(testing::SampleDocuments()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace tillvane::render

@@ -113,7 +113,7 @@ TEST_P(VirtualDocumentTest, PrintsAsTheRendererDrawsTheSameBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, VirtualDocumentTest, ::testing::ValuesIn(rt::SampleDocuments()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(VirtualLinkTest, StatusAnswersFollowThePrinterState) {
   auto printer = Open(render::kDots80mm);
@@ -236,7 +236,7 @@ TEST_F(VirtualLinkTest, ClosingWakesAWriterWaitingForRoom) {
     return link->Write(big.data(), static_cast<int32_t>(big.size()));
   });
   EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  auto closer = std::async(std::launch::async, [&] { link.reset(); });
+  auto closer = std::async(std::launch::async, [&] { link->Close(); });
   const int32_t taken = writer.get();
   EXPECT_GE(taken, 0);
   EXPECT_LT(taken, static_cast<int32_t>(big.size()));
