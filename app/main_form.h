@@ -31,6 +31,8 @@ class QTimer;
 
 namespace tillvane {
 
+class VirtualPrinterWindow;
+
 class TMainForm : public QWidget, public jobs::JobWindow {
   Q_OBJECT
 
@@ -91,6 +93,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QRadioButton* rbtnLPT = nullptr;
   QRadioButton* rbtnUsb = nullptr;
   QRadioButton* rbtnDriver = nullptr;
+  QRadioButton* rbtnVirtual = nullptr;
   QGroupBox* gbCOM = nullptr;
   QComboBox* cboCom = nullptr;
   QComboBox* cboBaudrate = nullptr;
@@ -143,6 +146,9 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QPushButton* sbtnApplyDownload = nullptr;
   QPushButton* sbtnCancelDownload = nullptr;
 
+  // The virtual printer's preview; null until the virtual printer is first applied.
+  VirtualPrinterWindow* VirtualPreview() const { return virtual_preview_; }
+
   // Status bar.
   QFrame* StatusBarProcess = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
@@ -161,6 +167,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void rbtnLPTClick();
   void rbtnUsbClick();
   void rbtnDriverClick();
+  void rbtnVirtualClick();
   void sbtnApplyClick();
   void sbtnPortOptionClick();
   void sbtnDemoClick();
@@ -193,6 +200,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void FillUsbList();
   LinkChoice ChosenLink() const;
   void ApplyLink();
+  void ShowVirtualPreview();
   void DemoAction(Receipt wide, Receipt narrow, Receipt wide_second = nullptr,
                   Receipt narrow_second = nullptr);
 
@@ -205,6 +213,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   bool usb_library_loaded_ = false;
   MessageSink previous_sink_;
   bool closed_ = false;
+  VirtualPrinterWindow* virtual_preview_ = nullptr;
 };
 
 }  // namespace tillvane
