@@ -3,8 +3,11 @@
 #include <QMessageBox>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "app/main_form.h"
+#include "app/qt_log.h"
+#include "link/log.h"
 
 namespace {
 
@@ -16,8 +19,12 @@ class TillvaneApplication : public QApplication {
     try {
       return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
+      tillvane::LogWarning(tillvane::LogCategory::Window,
+                           std::string("an event handler ended by an exception: ") + e.what());
       ShowError(QString::fromUtf8(e.what()));
     } catch (...) {
+      tillvane::LogWarning(tillvane::LogCategory::Window,
+                           "an event handler ended by an exception of unknown type");
       ShowError(QStringLiteral("Unknown error"));
     }
     return false;
@@ -33,6 +40,7 @@ class TillvaneApplication : public QApplication {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tillvane::RouteLogToQt();
   TillvaneApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tillvane"));
   // An exception from creating the window or from the message loop is shown once;
@@ -42,6 +50,8 @@ int main(int argc, char** argv) {
     MainForm->show();
     app.exec();
   } catch (const std::exception& e) {
+    tillvane::LogWarning(tillvane::LogCategory::Window,
+                         std::string("the window ended by an exception: ") + e.what());
     TillvaneApplication::ShowError(QString::fromUtf8(e.what()));
   } catch (...) {
     TillvaneApplication::ShowError(QStringLiteral("Unknown error"));

@@ -113,8 +113,10 @@ TEST_F(SerialWindowTest, ApplyingOpensTestsAndEnablesThePrintingButtons) {
 TEST_F(SerialWindowTest, ASilentPrinterFailsTheCommunicationTest) {
   TMainForm& f = Open();
   printer_.SetMode(SimSerialPrinter::Mode::Silent);
+  StandardErrorCapture err;
   auto boxes = ApplySerial();
-  EXPECT_EQ(MessageTexts(boxes), QStringList{QStringLiteral("端口通讯测试失败!")});
+  ASSERT_EQ(MessageTexts(boxes), QStringList{QStringLiteral("端口通讯测试失败!")});
+  ExpectReasonShownAndLogged(boxes[0], err.Text());
   EXPECT_EQ(Links().LinkKind.load(), LinkNone);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
   EXPECT_FALSE(f.sbtnDemo->isEnabled());

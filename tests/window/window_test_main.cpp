@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/qt_log.h"
+
 #if defined(__SANITIZE_THREAD__)
 // Qt's pooled threads synchronise through Qt's own wait conditions, which are not
 // built for the thread checker: their start and end inside Qt are not our races.
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("CUPS_SERVER"))
     qputenv("CUPS_SERVER", "/nonexistent/tillvane-window-test/cups.sock");
+  tillvane::RouteLogToQt();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tillvane"));
   ::testing::InitGoogleTest(&argc, argv);
