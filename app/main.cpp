@@ -35,6 +35,8 @@ class TillvaneApplication : public QApplication {
 int main(int argc, char** argv) {
   TillvaneApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tillvane"));
+  // The desktop file of the same id gives the window its icon under Wayland too.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tillvane.Tillvane"));
   // An exception from creating the window or from the message loop is shown once;
   // the program then ends normally.
   try {
