@@ -25,23 +25,24 @@
 #include <exception>
 #include <filesystem>
 
-#include "app/config/current_model.h"
 #include "app/gbk_text.h"
 #include "app/index_picture.h"
 #include "commands/posfun.h"
+#include "config/current_model.h"
+#include "config/version.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
-#include "link/jobs/job_thread.h"
-#include "link/jobs/jobs.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
 #include "link/print_queue.h"
-#include "link/sender_gate.h"
 #include "link/serial_port.h"
 #include "link/usb_link.h"
+#include "session/job_thread.h"
+#include "session/jobs.h"
+#include "session/sender_gate.h"
+#include "session/starters.h"
 
 namespace tillvane {
 namespace {
@@ -249,7 +250,8 @@ void TMainForm::BuildIndexPage() {
   const QImage picture = LoadJpegPicture(FindFileNoCase(program_folder_, "index.jpg"));
   if (!picture.isNull()) Image2->setPixmap(QPixmap::fromImage(picture));
 
-  Label15 = MakeLabel(Panel3, "Label15", QStringLiteral("Ver 2.41"), kPurple, 13, 0, 0);
+  Label15 =
+      MakeLabel(Panel3, "Label15", QStringLiteral("Ver " TILLVANE_VERSION), kPurple, 13, 0, 0);
   Label15->move(Image2->geometry().right() - Label15->width() - 4,
                 Image2->geometry().bottom() - Label15->height() - 2);
   Label15->raise();

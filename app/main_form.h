@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/config/models.h"
 #include "app/qt_dispatcher.h"
-#include "link/jobs/job_window.h"
+#include "config/models.h"
 #include "link/message_sink.h"
+#include "session/job_window.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -1,6 +1,6 @@
 // The dispatcher of the program: runs a job's synchronised call on the window's
 // thread while the worker waits, and at once when already on that thread.
-// The window owns one and hands it to the job starters (link/jobs/starters.h).
+// The window owns one and hands it to the job starters (session/starters.h).
 #pragma once
 
 #include <QObject>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <mutex>
 
-#include "link/jobs/dispatcher.h"
+#include "session/dispatcher.h"
 
 namespace tillvane {
 

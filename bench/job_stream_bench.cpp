@@ -23,11 +23,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "link/jobs/dispatcher.h"
-#include "link/jobs/job_thread.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
 #include "link/serial_port.h"
+#include "session/dispatcher.h"
+#include "session/job_thread.h"
+#include "session/starters.h"
 #include "tests/rigs/serial_printer.h"
 
 extern char** environ;

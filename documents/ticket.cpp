@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/config/current_model.h"
 #include "commands/posfun.h"
+#include "config/current_model.h"
 #include "documents/receipt_rows.h"
 #include "documents/ticket_steps.h"
 

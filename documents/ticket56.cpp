@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "app/config/current_model.h"
 #include "commands/posfun.h"
+#include "commands/ram_logos.h"
+#include "config/current_model.h"
 #include "documents/receipt_rows.h"
 #include "documents/ticket.h"
 #include "documents/ticket_steps.h"
@@ -147,11 +148,6 @@ void ReceiptRow(const receipt::Row& row) {
 }
 
 }  // namespace
-
-std::atomic<bool>* RamLogoLoaded() {
-  static std::atomic<bool> loaded[3]{false, false, false};
-  return loaded;
-}
 
 int32_t SampleTicket56(int32_t cutter_mode) {
   return RunDocument(FirstCommand, [&] {

@@ -1,13 +1,11 @@
 // The sample documents for narrow paper (paper width 56).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
-namespace tillvane {
+#include "commands/ram_logos.h"  // RamLogoLoaded, which the logo documents read
 
-// Which RAM logos 1 to 3 were downloaded in this run (index 0 is logo 1).
-std::atomic<bool>* RamLogoLoaded();
+namespace tillvane {
 
 int32_t SampleTicket56(int32_t cutter_mode);
 int32_t LogoTicket56(int32_t cutter_mode);

@@ -6,10 +6,10 @@
 #include <mutex>
 #include <utility>
 
+#include "abi/vorn_usb.h"
 #include "link/backends.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
-#include "plugins/vornusb/vorn_usb.h"
 
 namespace tillvane {
 namespace {

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "app/main_form.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
-#include "link/sender_gate.h"
 #include "link/serial_port.h"
+#include "session/sender_gate.h"
+#include "session/starters.h"
 #include "tests/rigs/serial_printer.h"
 
 namespace {

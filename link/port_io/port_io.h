@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "link/port_io/dlportio_api.h"
+#include "abi/dlportio_api.h"
 #include "link/port_io/driver_files.h"
 #include "link/port_io/service_manager.h"
 

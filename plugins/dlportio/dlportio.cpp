@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "link/port_io/dlportio_wide.h"
+#include "abi/dlportio_wide.h"
 
 namespace {
 

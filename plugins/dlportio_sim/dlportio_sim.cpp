@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "link/port_io/dlportio_wide.h"
+#include "abi/dlportio_wide.h"
 
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/config/ini_file.h"
+#include "config/ini_file.h"
 #include "tests/support/recording.h"
 
 namespace tillvane {

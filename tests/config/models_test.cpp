@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/config/current_model.h"
-#include "app/config/models.h"
+#include "config/current_model.h"
+#include "config/models.h"
 #include "tests/support/recording.h"
 
 namespace tillvane {

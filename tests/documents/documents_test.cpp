@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/config/current_model.h"
+#include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/config/current_model.h"
-#include "app/config/ini_file.h"
-#include "app/config/models.h"
+#include "config/current_model.h"
+#include "config/ini_file.h"
+#include "config/models.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include "link/jobs/dispatcher.h"
-#include "link/jobs/job_thread.h"
-#include "link/jobs/job_window.h"
-#include "link/jobs/jobs.h"
 #include "link/link_state.h"
-#include "link/sender_gate.h"
+#include "session/dispatcher.h"
+#include "session/job_thread.h"
+#include "session/job_window.h"
+#include "session/jobs.h"
+#include "session/sender_gate.h"
 #include "tests/support/recording.h"
 
 namespace tillvane::jobs::testing {

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "link/jobs/dispatcher.h"
-#include "link/jobs/job_thread.h"
+#include "session/dispatcher.h"
+#include "session/job_thread.h"
 #include "tests/jobs/job_test_support.h"
 
 namespace tillvane::jobs {

@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/config/current_model.h"
+#include "config/current_model.h"
 #include "documents/ticket.h"
-#include "link/jobs/starters.h"
 #include "link/send_data.h"
+#include "session/starters.h"
 #include "tests/jobs/job_test_support.h"
 
 namespace tillvane::jobs {

@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "app/qt_dispatcher.h"
-#include "link/jobs/job_thread.h"
-#include "link/jobs/starters.h"
+#include "session/job_thread.h"
+#include "session/starters.h"
 #include "tests/jobs/job_test_support.h"
 
 namespace tillvane {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/config/current_model.h"
+#include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
-#include "link/jobs/starters.h"
+#include "session/starters.h"
 #include "tests/jobs/job_test_support.h"
 
 namespace tillvane::jobs {

@@ -6,7 +6,7 @@
 
 #include "commands/posfun.h"
 #include "documents/ticket56.h"
-#include "link/jobs/starters.h"
+#include "session/starters.h"
 #include "tests/jobs/job_test_support.h"
 
 namespace tillvane::jobs {

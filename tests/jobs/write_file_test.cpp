@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "link/jobs/starters.h"
 #include "link/send_data.h"
+#include "session/starters.h"
 #include "tests/jobs/job_test_support.h"
 
 namespace tillvane::jobs {

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "abi/dlportio_api.h"
 #include "link/link_state.h"
 #include "link/parallel_port.h"
-#include "link/port_io/dlportio_api.h"
 #include "link/port_io/port_io.h"
 #include "link/send_data.h"
 #include "tests/parallel/fuse_parport.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugins/vornusb/vorn_usb.h"
+#include "abi/vorn_usb.h"
 #include "plugins/vornusb_sim/vorn_usb_sim.h"
 
 namespace tillvane::rigs {

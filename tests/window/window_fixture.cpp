@@ -14,7 +14,7 @@
 #include <fstream>
 
 #include "link/link_state.h"
-#include "link/sender_gate.h"
+#include "session/sender_gate.h"
 
 namespace tillvane::testing {
 

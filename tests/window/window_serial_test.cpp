@@ -17,9 +17,9 @@
 #include <gtest/gtest.h>
 
 #include "documents/ticket.h"
-#include "link/jobs/job_thread.h"
 #include "link/link_state.h"
-#include "link/sender_gate.h"
+#include "session/job_thread.h"
+#include "session/sender_gate.h"
 #include "tests/rigs/serial_printer.h"
 #include "tests/window/window_fixture.h"
 

@@ -20,13 +20,13 @@
 
 #include <gtest/gtest.h>
 
-#include "app/config/current_model.h"
 #include "app/index_picture.h"
+#include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
-#include "link/sender_gate.h"
+#include "session/sender_gate.h"
 #include "tests/window/window_fixture.h"
 
 namespace tillvane::testing {

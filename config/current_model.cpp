@@ -1,4 +1,4 @@
-#include "app/config/current_model.h"
+#include "config/current_model.h"
 
 #include <mutex>
 

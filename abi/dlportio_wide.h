@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "link/port_io/dlportio_api.h"
+#include "abi/dlportio_api.h"
 
 #define TILLVANE_DLPORTIO_WIDE_READS()                                                             \
   extern "C" __attribute__((visibility("default"))) uint16_t DlPortReadPortUshort(uint16_t port) { \

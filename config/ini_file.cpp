@@ -1,4 +1,4 @@
-#include "app/config/ini_file.h"
+#include "config/ini_file.h"
 
 #include <cstdio>
 #include <memory>

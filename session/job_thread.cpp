@@ -1,4 +1,4 @@
-#include "link/jobs/job_thread.h"
+#include "session/job_thread.h"
 
 #include <chrono>
 #include <condition_variable>

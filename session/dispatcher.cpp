@@ -1,4 +1,4 @@
-#include "link/jobs/dispatcher.h"
+#include "session/dispatcher.h"
 
 #include <chrono>
 

@@ -6,13 +6,14 @@
 #include <string>
 #include <string_view>
 
-#include "app/config/ini_file.h"
+#include "config/ini_file.h"
+#include "config/version.h"
 
 namespace tillvane {
 
 inline constexpr const char* kConfigFileName = "Tillvane.ini";
 inline constexpr const char* kDefaultApplicationName = "Tillvane";
-inline constexpr const char* kCaptionSuffix = " V2.41";
+inline constexpr const char* kCaptionSuffix = " V" TILLVANE_VERSION;
 inline constexpr const char* kDefaultBaseDriverName = "Vorn-102";
 inline constexpr int32_t kModelTableSize = 20;
 // Selected when the file lists no model, so that a model with a name and a width is in

@@ -1,4 +1,4 @@
-#include "link/sender_gate.h"
+#include "session/sender_gate.h"
 
 namespace tillvane {
 namespace {

@@ -1,13 +1,13 @@
 #include <memory>
 
-#include "app/config/current_model.h"
+#include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
-#include "link/jobs/jobs.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
-#include "link/sender_gate.h"
+#include "session/jobs.h"
+#include "session/sender_gate.h"
+#include "session/starters.h"
 
 namespace tillvane::jobs {
 

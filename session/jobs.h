@@ -1,6 +1,6 @@
 // The three background jobs: the command-file stream (TThreadWriteFile), the logo
 // download (TThreadWriteDown) and the repeated sample receipt (TThreadWriteAuto).
-// Each holds the sender gate from its starter (link/jobs/starters.h) until its end
+// Each holds the sender gate from its starter (session/starters.h) until its end
 // call, and ends its print-queue document in that last synchronised call.
 #pragma once
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "link/jobs/job_thread.h"
-#include "link/jobs/job_window.h"
+#include "session/job_thread.h"
+#include "session/job_window.h"
 
 namespace tillvane::jobs {
 

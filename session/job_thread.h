@@ -14,7 +14,7 @@
 #include <functional>
 #include <memory>
 
-#include "link/jobs/dispatcher.h"
+#include "session/dispatcher.h"
 
 namespace tillvane::jobs {
 

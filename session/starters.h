@@ -1,19 +1,19 @@
 // What the window's click handlers call to start a background job, on the window's
-// thread. Each starter takes the sender gate (link/sender_gate.h) first: while any
+// thread. Each starter takes the sender gate (session/sender_gate.h) first: while any
 // sender is active it refuses at once and changes nothing, and the operator sees
 // nothing. A started job keeps the gate until its end call.
 //
 // Before the window closes, its close handler calls StopJobsAndWait
-// (link/jobs/job_thread.h) and only then closes the links.
+// (session/job_thread.h) and only then closes the links.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "link/jobs/dispatcher.h"
-#include "link/jobs/job_window.h"
-#include "link/jobs/jobs.h"
+#include "session/dispatcher.h"
+#include "session/job_window.h"
+#include "session/jobs.h"
 
 namespace tillvane::jobs {
 

@@ -1,12 +1,12 @@
-#include "link/jobs/jobs.h"
+#include "session/jobs.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <mutex>
 
-#include "link/jobs/starters.h"
-#include "link/sender_gate.h"
+#include "session/sender_gate.h"
+#include "session/starters.h"
 
 namespace tillvane::jobs {
 namespace {

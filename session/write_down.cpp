@@ -3,12 +3,12 @@
 
 #include "commands/bitmap_logo.h"
 #include "commands/posfun.h"
-#include "documents/ticket56.h"
-#include "link/jobs/jobs.h"
-#include "link/jobs/starters.h"
+#include "commands/ram_logos.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
-#include "link/sender_gate.h"
+#include "session/jobs.h"
+#include "session/sender_gate.h"
+#include "session/starters.h"
 
 namespace tillvane::jobs {
 

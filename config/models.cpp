@@ -1,9 +1,9 @@
-#include "app/config/models.h"
+#include "config/models.h"
 
 #include <mutex>
 #include <utility>
 
-#include "app/config/current_model.h"
+#include "config/current_model.h"
 
 namespace tillvane {
 namespace {

@@ -9,12 +9,12 @@
 #include <memory>
 
 #include "link/clock.h"
-#include "link/jobs/jobs.h"
-#include "link/jobs/starters.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
 #include "link/send_data.h"
-#include "link/sender_gate.h"
+#include "session/jobs.h"
+#include "session/sender_gate.h"
+#include "session/starters.h"
 
 namespace tillvane::jobs {
 namespace {
