@@ -630,7 +630,7 @@ void TMainForm::sbtnCancelDownloadClick() {
 }
 
 void TMainForm::sbtnDownloadLogoClick() {
-  jobs::SavedPrintToFile() = Links().PrintToFile.load();
+  jobs::PrintToFileToRestore() = Links().PrintToFile.load();
   PageControl1->setCurrentWidget(tbsDownloadLogo);
 }
 

@@ -1,7 +1,7 @@
-// The three background jobs: the command-file stream (TThreadWriteFile), the logo
-// download (TThreadWriteDown) and the repeated sample receipt (TThreadWriteAuto).
-// Each holds the sender gate from its starter (session/starters.h) until its end
-// call, and ends its print-queue document in that last synchronised call.
+// The three background jobs: the command-file stream, the logo download and the
+// repeated sample receipt. Each holds the sender gate from its starter
+// (session/starters.h) until its last synchronised call (Finish), and ends its
+// print-queue document there.
 #pragma once
 
 #include <atomic>
@@ -27,8 +27,9 @@ std::string CommandFileName();
 void SetCommandFileName(std::string name);
 
 // PrintToFile as it was when the logo page was opened; the logo download puts it back
-// when it ends. The window sets it in sbtnDownloadLogoClick.
-std::atomic<bool>& SavedPrintToFile();
+// when it ends. The window sets it in sbtnDownloadLogoClick. The original
+// program called it SavedPrintToFile.
+std::atomic<bool>& PrintToFileToRestore();
 
 // The four download choices, copied from the logo page's check boxes when the
 // download starts.
@@ -69,10 +70,11 @@ class SendingJob : public JobThread {
 // cannot be opened as a regular file ends the job silently, its document ended; a
 // failed send, or a file that can no longer be read, shows kDataNotSentMessage. A stop
 // request (the window closing) ends it after the send in progress.
-class TThreadWriteFile : public SendingJob {
+// The original program called it TThreadWriteFile.
+class FileStreamJob : public SendingJob {
  public:
-  TThreadWriteFile(Dispatcher& dispatcher, JobWindow& window, std::string file_name);
-  ~TThreadWriteFile() override;
+  FileStreamJob(Dispatcher& dispatcher, JobWindow& window, std::string file_name);
+  ~FileStreamJob() override;
 
   // Progress calls of the byte-by-byte stream are made at most once in this many
   // milliseconds (the last one, with the final count, always).
@@ -83,32 +85,38 @@ class TThreadWriteFile : public SendingJob {
 
  private:
   enum class Outcome { Done, SendFailed, ReadFailed, Stopped };
-  void ProgressCall(int64_t count);
-  void EndCall(bool reset_progress);
+  // Shows "count/sizebytes" and the progress bar's position.
+  void ReportProgress(int64_t count);
+  // The last synchronised call: the progress bar back to 0 (unless the file could not
+  // be opened), the document ended, the gate released.
+  void Finish(bool reset_progress);
   Outcome StreamBytes(int fd);
   Outcome StreamBlocks(int fd);
   bool ReadAt(int fd, int64_t offset, int32_t length);
 
   JobWindow& window_;
   std::string file_name_;
-  int64_t BytesSent = 0;
-  int64_t FileSize = 0;
+  int64_t bytes_sent_ = 0;  // BytesSent of the original program
+  int64_t file_size_ = 0;   // FileSize of the original program
   std::vector<uint8_t> buffer_;
 };
 
 // Downloads the chosen logos: the flash logo (skipped when Dragon.bmp is missing),
 // then RAM logos 1 to 3. A stop request ends it between two logos, as a failure.
-class TThreadWriteDown : public SendingJob {
+// The original program called it TThreadWriteDown.
+class LogoDownloadJob : public SendingJob {
  public:
-  TThreadWriteDown(Dispatcher& dispatcher, JobWindow& window, std::string program_folder,
-                   LogoChoices choices);
-  ~TThreadWriteDown() override;
+  LogoDownloadJob(Dispatcher& dispatcher, JobWindow& window, std::string program_folder,
+                  LogoChoices choices);
+  ~LogoDownloadJob() override;
 
  protected:
   void Execute() override;
 
  private:
-  void EndCall(bool success);
+  // The last synchronised call: "完  成" or "Failed", the index buttons, the document
+  // ended, PrintToFile restored, the gate released.
+  void Finish(bool success);
 
   JobWindow& window_;
   std::string program_folder_;
@@ -117,16 +125,18 @@ class TThreadWriteDown : public SendingJob {
 
 // Prints the sample receipt for the paper width in force `pieces` times. A stop
 // request ends it between two receipts.
-class TThreadWriteAuto : public SendingJob {
+// The original program called it TThreadWriteAuto.
+class RepeatedDemoJob : public SendingJob {
  public:
-  TThreadWriteAuto(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode);
-  ~TThreadWriteAuto() override;
+  RepeatedDemoJob(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode);
+  ~RepeatedDemoJob() override;
 
  protected:
   void Execute() override;
 
  private:
-  void EndCall();
+  // The last synchronised call: the document ended, the gate released.
+  void Finish();
 
   int32_t pieces_;
   int32_t cutter_mode_;

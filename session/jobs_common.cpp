@@ -33,7 +33,7 @@ void SetCommandFileName(std::string name) {
   g_command_file_name = std::move(name);
 }
 
-std::atomic<bool>& SavedPrintToFile() {
+std::atomic<bool>& PrintToFileToRestore() {
   static std::atomic<bool> saved{false};
   return saved;
 }

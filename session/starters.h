@@ -45,7 +45,7 @@ StartResult StartCommandFileStream(Dispatcher& dispatcher, JobWindow& window,
 
 // sbtnApplyDownloadClick, after the index page is shown: PrintToFile off, the
 // download choices, "下 载..." in red, the print-queue document (when it cannot be
-// started: the queue is closed, PrintToFile = SavedPrintToFile, NotStarted),
+// started: the queue is closed, PrintToFile = PrintToFileToRestore, NotStarted),
 // InitializePrinter, the five index buttons disabled, the job.
 StartResult StartLogoDownload(Dispatcher& dispatcher, JobWindow& window, const LogoChoices& choices,
                               const std::string& program_folder);

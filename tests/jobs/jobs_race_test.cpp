@@ -140,7 +140,7 @@ TEST_F(JobsRaceTest, LogoDownload) {
     return true;
   };
   Links().PrintToFile = false;
-  SavedPrintToFile() = true;
+  PrintToFileToRestore() = true;
   Race([&] {
     return StartLogoDownload(dispatcher_, window_, {true, true, true, true}, dir_.path().string());
   });

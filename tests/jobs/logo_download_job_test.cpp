@@ -31,7 +31,7 @@ std::vector<Bytes> InitializeCalls() {
   return rec->Calls();
 }
 
-class WriteDownTest : public ::testing::Test {
+class LogoDownloadJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
     init_ = ::tillvane::testing::Join(InitializeCalls());
@@ -39,7 +39,7 @@ class WriteDownTest : public ::testing::Test {
     RamLogoLoaded()[0] = true;
     RamLogoLoaded()[1] = false;
     RamLogoLoaded()[2] = false;
-    SavedPrintToFile() = false;
+    PrintToFileToRestore() = false;
   }
   void TearDown() override {
     testing::RunJobsToEnd(dispatcher_);
@@ -83,7 +83,7 @@ class WriteDownTest : public ::testing::Test {
   size_t init_calls_ = 0;
 };
 
-TEST_F(WriteDownTest, LionOnlySendsRamLogoTwoAndSetsOnlyItsFlag) {
+TEST_F(LogoDownloadJobTest, LionOnlySendsRamLogoTwoAndSetsOnlyItsFlag) {
   WriteLogos({"Horse.bmp", "Lion.bmp", "Map.bmp", "Dragon.bmp"});
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
@@ -102,13 +102,13 @@ TEST_F(WriteDownTest, LionOnlySendsRamLogoTwoAndSetsOnlyItsFlag) {
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
-TEST_F(WriteDownTest, WholeDownloadIsOneDocumentInOrderAndRestoresPrintToFile) {
+TEST_F(LogoDownloadJobTest, WholeDownloadIsOneDocumentInOrderAndRestoresPrintToFile) {
   // The file names differ in case from the names looked up.
   WriteLogos({"HORSE.bmp", "lion.bmp", "Map.BMP", "dragon.bmp"});
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   Links().PrintToFile = true;
-  SavedPrintToFile() = true;
+  PrintToFileToRestore() = true;
   EXPECT_EQ(Download({true, true, true, true}), StartResult::Started);
   const Bytes all = rec->All();
   const long flash = Find(all, FromHex("1C 71 01"));
@@ -127,7 +127,7 @@ TEST_F(WriteDownTest, WholeDownloadIsOneDocumentInOrderAndRestoresPrintToFile) {
   ExpectEnd(true);
 }
 
-TEST_F(WriteDownTest, MissingDragonIsSkippedWithoutAReport) {
+TEST_F(LogoDownloadJobTest, MissingDragonIsSkippedWithoutAReport) {
   WriteLogos({"Map.bmp"});
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
   Links().LinkKind = LinkUsb;
@@ -138,12 +138,12 @@ TEST_F(WriteDownTest, MissingDragonIsSkippedWithoutAReport) {
   ExpectEnd(true);
 }
 
-TEST_F(WriteDownTest, MissingRamLogoFailsAndClearsItsFlag) {
+TEST_F(LogoDownloadJobTest, MissingRamLogoFailsAndClearsItsFlag) {
   WriteLogos({"Lion.bmp"});
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   Links().PrintToFile = false;
-  SavedPrintToFile() = true;
+  PrintToFileToRestore() = true;
   Download({.horse = true, .lion = true});
   EXPECT_FALSE(RamLogoLoaded()[0]);
   EXPECT_FALSE(RamLogoLoaded()[1]);
@@ -153,7 +153,7 @@ TEST_F(WriteDownTest, MissingRamLogoFailsAndClearsItsFlag) {
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
-TEST_F(WriteDownTest, FailedFlashPrefixStopsTheDownload) {
+TEST_F(LogoDownloadJobTest, FailedFlashPrefixStopsTheDownload) {
   WriteLogos({"Dragon.bmp", "Horse.bmp"});
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
@@ -165,7 +165,7 @@ TEST_F(WriteDownTest, FailedFlashPrefixStopsTheDownload) {
   ExpectEnd(false);
 }
 
-TEST_F(WriteDownTest, NoChoiceStillResetsThePrinterAndReportsDone) {
+TEST_F(LogoDownloadJobTest, NoChoiceStillResetsThePrinterAndReportsDone) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   Download({});
@@ -173,13 +173,13 @@ TEST_F(WriteDownTest, NoChoiceStillResetsThePrinterAndReportsDone) {
   ExpectEnd(true);
 }
 
-TEST_F(WriteDownTest, DocumentThatCannotStartSendsNothing) {
+TEST_F(LogoDownloadJobTest, DocumentThatCannotStartSendsNothing) {
   WriteLogos({"Horse.bmp"});
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   rec->start_ok = false;
   Links().PrintToFile = true;
-  SavedPrintToFile() = false;
+  PrintToFileToRestore() = false;
   EXPECT_EQ(Download({.horse = true}), StartResult::NotStarted);
   EXPECT_FALSE(QueueOpen());
   EXPECT_FALSE(Links().PrintToFile);
@@ -189,7 +189,7 @@ TEST_F(WriteDownTest, DocumentThatCannotStartSendsNothing) {
   for (IndexButton b : kAllButtons) EXPECT_TRUE(window_.Enabled(b));
 }
 
-TEST_F(WriteDownTest, NothingChangesWhileAnotherSenderIsActive) {
+TEST_F(LogoDownloadJobTest, NothingChangesWhileAnotherSenderIsActive) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   Links().PrintToFile = true;

@@ -31,7 +31,7 @@ Bytes Times(const Bytes& b, int n) {
   return out;
 }
 
-class WriteAutoTest : public ::testing::Test {
+class RepeatedDemoJobTest : public ::testing::Test {
  protected:
   void SetUp() override { SetCurrentModel("TEST-80", 80); }
   void TearDown() override {
@@ -52,7 +52,7 @@ class WriteAutoTest : public ::testing::Test {
   QueueDispatcher dispatcher_;
 };
 
-TEST_F(WriteAutoTest, PrintsTheReceiptForThePaperWidthWithTheCutterMode) {
+TEST_F(RepeatedDemoJobTest, PrintsTheReceiptForThePaperWidthWithTheCutterMode) {
   const Bytes wide_partial = OneTicket(false, 1);
   ASSERT_NE(wide_partial, OneTicket(false, 0));
 
@@ -71,7 +71,7 @@ TEST_F(WriteAutoTest, PrintsTheReceiptForThePaperWidthWithTheCutterMode) {
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
-TEST_F(WriteAutoTest, AllCopiesAreOneDocument) {
+TEST_F(RepeatedDemoJobTest, AllCopiesAreOneDocument) {
   const Bytes one = OneTicket(false, 0);
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
@@ -81,7 +81,7 @@ TEST_F(WriteAutoTest, AllCopiesAreOneDocument) {
   EXPECT_EQ(rec->All(), Times(one, 4));
 }
 
-TEST_F(WriteAutoTest, NoPiecesGiveAnEmptyDocument) {
+TEST_F(RepeatedDemoJobTest, NoPiecesGiveAnEmptyDocument) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   EXPECT_EQ(Repeat("0"), StartResult::Started);
@@ -91,7 +91,7 @@ TEST_F(WriteAutoTest, NoPiecesGiveAnEmptyDocument) {
   EXPECT_EQ(rec->ends, 2);
 }
 
-TEST_F(WriteAutoTest, PieceCountThatIsNoNumberStartsNoDocument) {
+TEST_F(RepeatedDemoJobTest, PieceCountThatIsNoNumberStartsNoDocument) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   for (const char* text : {"", " ", "abc", "3x", "1.5", "0x10", "+", "99999999999"}) {
@@ -103,7 +103,7 @@ TEST_F(WriteAutoTest, PieceCountThatIsNoNumberStartsNoDocument) {
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
-TEST_F(WriteAutoTest, FailedReceiptShowsTheMessageOnceAndStops) {
+TEST_F(RepeatedDemoJobTest, FailedReceiptShowsTheMessageOnceAndStops) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   rec->accept = [](size_t i) { return i < 2; };
@@ -112,7 +112,7 @@ TEST_F(WriteAutoTest, FailedReceiptShowsTheMessageOnceAndStops) {
   EXPECT_EQ(messages_.Messages(), std::vector<std::string>{kDataNotSentMessage});
 }
 
-TEST_F(WriteAutoTest, FailedQueueWriteEndsTheDocumentOnlyOnce) {
+TEST_F(RepeatedDemoJobTest, FailedQueueWriteEndsTheDocumentOnlyOnce) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   rec->accept = [](size_t i) { return i < 3; };
@@ -123,7 +123,7 @@ TEST_F(WriteAutoTest, FailedQueueWriteEndsTheDocumentOnlyOnce) {
   EXPECT_EQ(messages_.Messages().size(), 1u);
 }
 
-TEST_F(WriteAutoTest, TickedPrintToFileCopiesEveryReceipt) {
+TEST_F(RepeatedDemoJobTest, TickedPrintToFileCopiesEveryReceipt) {
   const Bytes one = OneTicket(false, 0);
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
@@ -132,7 +132,7 @@ TEST_F(WriteAutoTest, TickedPrintToFileCopiesEveryReceipt) {
   EXPECT_EQ(::tillvane::testing::ReadFileBytes(dir_.path() / kCommandFileName), Times(one, 2));
 }
 
-TEST_F(WriteAutoTest, DocumentThatCannotStartClosesTheQueue) {
+TEST_F(RepeatedDemoJobTest, DocumentThatCannotStartClosesTheQueue) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   rec->start_ok = false;
@@ -141,7 +141,7 @@ TEST_F(WriteAutoTest, DocumentThatCannotStartClosesTheQueue) {
   EXPECT_TRUE(rec->Calls().empty());
 }
 
-TEST_F(WriteAutoTest, RefusedWhileAnotherSenderIsActive) {
+TEST_F(RepeatedDemoJobTest, RefusedWhileAnotherSenderIsActive) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   SendingScope other;

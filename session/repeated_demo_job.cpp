@@ -11,19 +11,19 @@
 
 namespace tillvane::jobs {
 
-TThreadWriteAuto::TThreadWriteAuto(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode)
+RepeatedDemoJob::RepeatedDemoJob(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode)
     : SendingJob(dispatcher), pieces_(pieces), cutter_mode_(cutter_mode) {}
 
-TThreadWriteAuto::~TThreadWriteAuto() = default;
+RepeatedDemoJob::~RepeatedDemoJob() = default;
 
-void TThreadWriteAuto::EndCall() {
+void RepeatedDemoJob::Finish() {
   Synchronize([&] {
     EndJobDocument();
     ReleaseGate();
   });
 }
 
-void TThreadWriteAuto::Execute() {
+void RepeatedDemoJob::Execute() {
   for (int32_t i = 0; i < pieces_ && !StopRequested(); ++i) {
     const int32_t result = PaperWidth() == kNarrowPaperWidth ? SampleTicket56(cutter_mode_)
                                                              : SampleTicket(cutter_mode_);
@@ -32,7 +32,7 @@ void TThreadWriteAuto::Execute() {
       break;
     }
   }
-  EndCall();
+  Finish();
 }
 
 StartResult StartRepeatedDemo(Dispatcher& dispatcher, bool print_to_file,
@@ -45,7 +45,7 @@ StartResult StartRepeatedDemo(Dispatcher& dispatcher, bool print_to_file,
   }
   Links().PrintToFile = print_to_file;
   // From here the job holds the gate; dropping it unstarted releases the gate.
-  auto job = std::make_unique<TThreadWriteAuto>(dispatcher, pieces, cutter_mode);
+  auto job = std::make_unique<RepeatedDemoJob>(dispatcher, pieces, cutter_mode);
   if (!StartJobDocument()) return StartResult::NotStarted;
   JobThread::Start(std::move(job));
   return StartResult::Started;

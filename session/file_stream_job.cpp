@@ -24,24 +24,24 @@ constexpr int32_t kReadChunk = 64 * 1024;
 
 }  // namespace
 
-TThreadWriteFile::TThreadWriteFile(Dispatcher& dispatcher, JobWindow& window, std::string file_name)
+FileStreamJob::FileStreamJob(Dispatcher& dispatcher, JobWindow& window, std::string file_name)
     : SendingJob(dispatcher),
       window_(window),
       file_name_(std::move(file_name)),
       buffer_(kReadChunk) {}
 
-TThreadWriteFile::~TThreadWriteFile() = default;
+FileStreamJob::~FileStreamJob() = default;
 
-void TThreadWriteFile::ProgressCall(int64_t count) {
-  const std::string text = std::to_string(count) + "/" + std::to_string(FileSize) + "bytes";
-  const int32_t position = ProgressPercent(count, FileSize);
+void FileStreamJob::ReportProgress(int64_t count) {
+  const std::string text = std::to_string(count) + "/" + std::to_string(file_size_) + "bytes";
+  const int32_t position = ProgressPercent(count, file_size_);
   Synchronize([&] {
     window_.SetStatusText(text, kNavy);
     window_.SetProgress(position);
   });
 }
 
-void TThreadWriteFile::EndCall(bool reset_progress) {
+void FileStreamJob::Finish(bool reset_progress) {
   Synchronize([&] {
     if (reset_progress) window_.SetProgress(0);
     EndJobDocument();
@@ -51,7 +51,7 @@ void TThreadWriteFile::EndCall(bool reset_progress) {
 
 // Reads `length` bytes at `offset` into the buffer; false on a read error or when the
 // file has become shorter.
-bool TThreadWriteFile::ReadAt(int fd, int64_t offset, int32_t length) {
+bool FileStreamJob::ReadAt(int fd, int64_t offset, int32_t length) {
   int32_t done = 0;
   while (done < length) {
     ssize_t n =
@@ -63,34 +63,34 @@ bool TThreadWriteFile::ReadAt(int fd, int64_t offset, int32_t length) {
   return true;
 }
 
-TThreadWriteFile::Outcome TThreadWriteFile::StreamBytes(int fd) {
+FileStreamJob::Outcome FileStreamJob::StreamBytes(int fd) {
   // One byte per send; the file is read a chunk at a time. The window hears of the
   // progress at most every kProgressIntervalMs, and always of the final count.
   uint32_t last_call = TickCount();
   bool pending = false;  // a byte was sent since the last progress call
   int32_t chunk = 0, at = 0;
-  while (BytesSent < FileSize) {
+  while (bytes_sent_ < file_size_) {
     if (StopRequested()) {
-      if (pending) ProgressCall(BytesSent);
+      if (pending) ReportProgress(bytes_sent_);
       return Outcome::Stopped;
     }
     if (at == chunk) {
-      chunk = static_cast<int32_t>(std::min<int64_t>(kReadChunk, FileSize - BytesSent));
-      if (!ReadAt(fd, BytesSent, chunk)) {
-        if (pending) ProgressCall(BytesSent);
+      chunk = static_cast<int32_t>(std::min<int64_t>(kReadChunk, file_size_ - bytes_sent_));
+      if (!ReadAt(fd, bytes_sent_, chunk)) {
+        if (pending) ReportProgress(bytes_sent_);
         return Outcome::ReadFailed;
       }
       at = 0;
     }
-    ++BytesSent;
+    ++bytes_sent_;
     if (SendData(&buffer_[static_cast<size_t>(at++)], 1) != 0) {
-      if (pending) ProgressCall(BytesSent - 1);
+      if (pending) ReportProgress(bytes_sent_ - 1);
       return Outcome::SendFailed;
     }
     pending = true;
     const uint32_t now = TickCount();
-    if (BytesSent == FileSize || now - last_call >= kProgressIntervalMs) {
-      ProgressCall(BytesSent);
+    if (bytes_sent_ == file_size_ || now - last_call >= kProgressIntervalMs) {
+      ReportProgress(bytes_sent_);
       pending = false;
       last_call = now;
     }
@@ -98,25 +98,25 @@ TThreadWriteFile::Outcome TThreadWriteFile::StreamBytes(int fd) {
   return Outcome::Done;
 }
 
-TThreadWriteFile::Outcome TThreadWriteFile::StreamBlocks(int fd) {
-  const int64_t blocks = FileSize / kUsbBlock;
+FileStreamJob::Outcome FileStreamJob::StreamBlocks(int fd) {
+  const int64_t blocks = file_size_ / kUsbBlock;
   for (int64_t i = 0; i < blocks; ++i) {
     if (StopRequested()) return Outcome::Stopped;
     if (!ReadAt(fd, i * kUsbBlock, kUsbBlock)) return Outcome::ReadFailed;
-    BytesSent += kUsbBlock;
+    bytes_sent_ += kUsbBlock;
     if (SendData(buffer_.data(), kUsbBlock) != 0) return Outcome::SendFailed;
-    ProgressCall(BytesSent);
+    ReportProgress(bytes_sent_);
   }
   // The remainder, sent even when it is empty.
-  const auto rest = static_cast<int32_t>(FileSize % kUsbBlock);
+  const auto rest = static_cast<int32_t>(file_size_ % kUsbBlock);
   if (!ReadAt(fd, blocks * kUsbBlock, rest)) return Outcome::ReadFailed;
-  BytesSent += rest;
+  bytes_sent_ += rest;
   if (SendData(buffer_.data(), rest) != 0) return Outcome::SendFailed;
-  ProgressCall(BytesSent);
+  ReportProgress(bytes_sent_);
   return Outcome::Done;
 }
 
-void TThreadWriteFile::Execute() {
+void FileStreamJob::Execute() {
   // Opened as an existing regular file, held exclusively; a name that cannot be
   // opened so ends the job silently (the window is left as it is).
   int fd = ::open(file_name_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -127,11 +127,11 @@ void TThreadWriteFile::Execute() {
     fd = -1;
   }
   if (fd < 0) {
-    EndCall(false);
+    Finish(false);
     return;
   }
-  FileSize = st.st_size;
-  BytesSent = 0;
+  file_size_ = st.st_size;
+  bytes_sent_ = 0;
 
   Outcome outcome = Outcome::Done;
   switch (Links().LinkKind.load()) {
@@ -149,7 +149,7 @@ void TThreadWriteFile::Execute() {
   if (outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed)
     Synchronize([] { ShowMessage(kDataNotSentMessage); });
   ::close(fd);
-  EndCall(true);
+  Finish(true);
 }
 
 bool BeginCommandFileChoice() {
@@ -177,7 +177,7 @@ StartResult StartCommandFileStream(Dispatcher& dispatcher, JobWindow& window,
     EndSending();
     return StartResult::NotStarted;
   }
-  auto job = std::make_unique<TThreadWriteFile>(dispatcher, window, full);
+  auto job = std::make_unique<FileStreamJob>(dispatcher, window, full);
   if (!StartJobDocument()) return StartResult::NotStarted;
   JobThread::Start(std::move(job));
   return StartResult::Started;

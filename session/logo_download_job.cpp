@@ -12,16 +12,16 @@
 
 namespace tillvane::jobs {
 
-TThreadWriteDown::TThreadWriteDown(Dispatcher& dispatcher, JobWindow& window,
-                                   std::string program_folder, LogoChoices choices)
+LogoDownloadJob::LogoDownloadJob(Dispatcher& dispatcher, JobWindow& window,
+                                 std::string program_folder, LogoChoices choices)
     : SendingJob(dispatcher),
       window_(window),
       program_folder_(std::move(program_folder)),
       choices_(choices) {}
 
-TThreadWriteDown::~TThreadWriteDown() = default;
+LogoDownloadJob::~LogoDownloadJob() = default;
 
-void TThreadWriteDown::EndCall(bool success) {
+void LogoDownloadJob::Finish(bool success) {
   Synchronize([&] {
     window_.SetStatusText(success ? kDoneText : kFailedText, success ? kNavy : kRed);
     window_.SetButtonEnabled(IndexButton::Demo, success);
@@ -30,19 +30,19 @@ void TThreadWriteDown::EndCall(bool success) {
     window_.SetButtonEnabled(IndexButton::PortOption, true);
     window_.SetButtonEnabled(IndexButton::Exit, true);
     EndJobDocument();
-    Links().PrintToFile = SavedPrintToFile().load();
+    Links().PrintToFile = PrintToFileToRestore().load();
     ReleaseGate();
   });
 }
 
-void TThreadWriteDown::Execute() {
+void LogoDownloadJob::Execute() {
   if (choices_.dragon && !StopRequested()) {
     const std::string path = FindFileNoCase(program_folder_, "Dragon.bmp");
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
       const uint8_t define_flash[] = {FS, 0x71, 0x01};
       if (SendData(define_flash, 3) != 0 || SendFlashLogoImage(path.c_str()) != 0) {
-        EndCall(false);
+        Finish(false);
         return;
       }
     }
@@ -54,18 +54,18 @@ void TThreadWriteDown::Execute() {
   for (int i = 0; i < 3; ++i) {
     if (!ram[i].chosen) continue;
     if (StopRequested()) {
-      EndCall(false);
+      Finish(false);
       return;
     }
     const std::string path = FindFileNoCase(program_folder_, ram[i].file);
     if (DownloadRamLogo(path.c_str(), static_cast<uint8_t>(i + 1)) != 0) {
       RamLogoLoaded()[i] = false;
-      EndCall(false);
+      Finish(false);
       return;
     }
     RamLogoLoaded()[i] = true;
   }
-  EndCall(true);
+  Finish(true);
 }
 
 StartResult StartLogoDownload(Dispatcher& dispatcher, JobWindow& window, const LogoChoices& choices,
@@ -75,7 +75,7 @@ StartResult StartLogoDownload(Dispatcher& dispatcher, JobWindow& window, const L
   SetDownloadChoices(choices);
   window.SetStatusText(kDownloadingText, kRed);
   if (!StartJobDocument()) {
-    Links().PrintToFile = SavedPrintToFile().load();
+    Links().PrintToFile = PrintToFileToRestore().load();
     EndSending();
     return StartResult::NotStarted;
   }
@@ -84,7 +84,7 @@ StartResult StartLogoDownload(Dispatcher& dispatcher, JobWindow& window, const L
                         IndexButton::ClearError, IndexButton::Exit})
     window.SetButtonEnabled(b, false);
   JobThread::Start(
-      std::make_unique<TThreadWriteDown>(dispatcher, window, program_folder, DownloadChoices()));
+      std::make_unique<LogoDownloadJob>(dispatcher, window, program_folder, DownloadChoices()));
   return StartResult::Started;
 }
 

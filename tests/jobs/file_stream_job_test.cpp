@@ -25,7 +25,7 @@ Bytes Pattern(size_t n) {
   return b;
 }
 
-class WriteFileTest : public ::testing::Test {
+class FileStreamJobTest : public ::testing::Test {
  protected:
   void TearDown() override {
     testing::RunJobsToEnd(dispatcher_);
@@ -65,7 +65,7 @@ class WriteFileTest : public ::testing::Test {
   RecordingWindow window_;
 };
 
-TEST_F(WriteFileTest, EmptyFileOnSerialSendsNothingAndOnlyResetsTheBar) {
+TEST_F(FileStreamJobTest, EmptyFileOnSerialSendsNothingAndOnlyResetsTheBar) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   EXPECT_EQ(Stream(WriteFile("empty.dat", {})), StartResult::Started);
@@ -75,7 +75,7 @@ TEST_F(WriteFileTest, EmptyFileOnSerialSendsNothingAndOnlyResetsTheBar) {
   EXPECT_TRUE(messages_.Messages().empty());
 }
 
-TEST_F(WriteFileTest, UsbSendsWholeBlocksThenTheRemainder) {
+TEST_F(FileStreamJobTest, UsbSendsWholeBlocksThenTheRemainder) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
   Links().LinkKind = LinkUsb;
   const Bytes data = Pattern(2500);
@@ -91,7 +91,7 @@ TEST_F(WriteFileTest, UsbSendsWholeBlocksThenTheRemainder) {
   EXPECT_EQ(window_.positions, (std::vector<int32_t>{40, 81, 100, 0}));
 }
 
-TEST_F(WriteFileTest, UsbFileOfWholeBlocksEndsWithAnEmptySend) {
+TEST_F(FileStreamJobTest, UsbFileOfWholeBlocksEndsWithAnEmptySend) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
   Links().LinkKind = LinkUsb;
   Stream(WriteFile("b.dat", Pattern(2048)));
@@ -103,7 +103,7 @@ TEST_F(WriteFileTest, UsbFileOfWholeBlocksEndsWithAnEmptySend) {
   EXPECT_EQ(window_.positions, (std::vector<int32_t>{50, 100, 100, 0}));
 }
 
-TEST_F(WriteFileTest, EmptyFileOnUsbCountsAsWhollySent) {
+TEST_F(FileStreamJobTest, EmptyFileOnUsbCountsAsWhollySent) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
   Links().LinkKind = LinkUsb;
   Stream(WriteFile("e.dat", {}));
@@ -112,7 +112,7 @@ TEST_F(WriteFileTest, EmptyFileOnUsbCountsAsWhollySent) {
   EXPECT_EQ(window_.positions, (std::vector<int32_t>{100, 0}));
 }
 
-TEST_F(WriteFileTest, ByteLinksSendOneBytePerCallAndShowTheFinalCount) {
+TEST_F(FileStreamJobTest, ByteLinksSendOneBytePerCallAndShowTheFinalCount) {
   for (int32_t kind : {LinkParallel, LinkSerial}) {
     auto rec = ::tillvane::testing::OpenRecordingLink(kind);
     Links().LinkKind = kind;
@@ -131,7 +131,7 @@ TEST_F(WriteFileTest, ByteLinksSendOneBytePerCallAndShowTheFinalCount) {
   }
 }
 
-TEST_F(WriteFileTest, NoLinkSendsNothingAndStillEnds) {
+TEST_F(FileStreamJobTest, NoLinkSendsNothingAndStillEnds) {
   ResetLinkState();
   Stream(WriteFile("d.dat", Pattern(10)));
   EXPECT_TRUE(window_.texts.empty());
@@ -152,7 +152,7 @@ class CountingSerial : public SerialBackend {
   uint64_t count = 0, calls = 0, sum = 0;
 };
 
-TEST_F(WriteFileTest, LargeSparseFileClimbsToOneHundredWithFewWindowCalls) {
+TEST_F(FileStreamJobTest, LargeSparseFileClimbsToOneHundredWithFewWindowCalls) {
   constexpr int64_t kSize = 3 * 1024 * 1024 + 17;
   const fs::path file = dir_.path() / "big.dat";
   {
@@ -195,10 +195,10 @@ TEST_F(WriteFileTest, LargeSparseFileClimbsToOneHundredWithFewWindowCalls) {
   EXPECT_EQ(window_.positions.back(), 0);
   // Progress calls come at most about once per interval, the last one always.
   EXPECT_LE(static_cast<int64_t>(window_.texts.size()),
-            elapsed_ms / (TThreadWriteFile::kProgressIntervalMs - 1) + 2);
+            elapsed_ms / (FileStreamJob::kProgressIntervalMs - 1) + 2);
 }
 
-TEST_F(WriteFileTest, FileThatCannotBeOpenedEndsSilentlyButClosesTheDocument) {
+TEST_F(FileStreamJobTest, FileThatCannotBeOpenedEndsSilentlyButClosesTheDocument) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   for (const fs::path& p : {dir_.path() / "missing.dat", dir_.path()}) {
@@ -213,7 +213,7 @@ TEST_F(WriteFileTest, FileThatCannotBeOpenedEndsSilentlyButClosesTheDocument) {
   EXPECT_EQ(rec->ends, 2);
 }
 
-TEST_F(WriteFileTest, FailedSendShowsTheMessageAndTheLastCountSent) {
+TEST_F(FileStreamJobTest, FailedSendShowsTheMessageAndTheLastCountSent) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   rec->accept = [](size_t i) { return i < 5; };
@@ -225,7 +225,7 @@ TEST_F(WriteFileTest, FailedSendShowsTheMessageAndTheLastCountSent) {
   EXPECT_EQ(window_.positions.back(), 0);
 }
 
-TEST_F(WriteFileTest, FileCutShortWhileStreamingStopsWithTheMessage) {
+TEST_F(FileStreamJobTest, FileCutShortWhileStreamingStopsWithTheMessage) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
   const fs::path file = WriteFile("short.dat", Pattern(70000));
@@ -241,7 +241,7 @@ TEST_F(WriteFileTest, FileCutShortWhileStreamingStopsWithTheMessage) {
   EXPECT_EQ(window_.positions.back(), 0);
 }
 
-TEST_F(WriteFileTest, FailedUsbBlockShowsTheMessage) {
+TEST_F(FileStreamJobTest, FailedUsbBlockShowsTheMessage) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
   Links().LinkKind = LinkUsb;
   rec->accept = [](size_t i) { return i < 1; };
@@ -251,7 +251,7 @@ TEST_F(WriteFileTest, FailedUsbBlockShowsTheMessage) {
   EXPECT_EQ(window_.positions, (std::vector<int32_t>{34, 0}));
 }
 
-TEST_F(WriteFileTest, PrintQueueStreamIsOneDocument) {
+TEST_F(FileStreamJobTest, PrintQueueStreamIsOneDocument) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   const Bytes data = Pattern(200);
@@ -262,7 +262,7 @@ TEST_F(WriteFileTest, PrintQueueStreamIsOneDocument) {
   EXPECT_TRUE(QueueOpen());
 }
 
-TEST_F(WriteFileTest, FailedQueueWriteEndsTheDocumentOnce) {
+TEST_F(FileStreamJobTest, FailedQueueWriteEndsTheDocumentOnce) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   rec->accept = [](size_t i) { return i < 3; };
@@ -273,7 +273,7 @@ TEST_F(WriteFileTest, FailedQueueWriteEndsTheDocumentOnce) {
   EXPECT_EQ(messages_.Messages().size(), 1u);
 }
 
-TEST_F(WriteFileTest, DocumentThatCannotStartClosesTheQueueAndStartsNothing) {
+TEST_F(FileStreamJobTest, DocumentThatCannotStartClosesTheQueueAndStartsNothing) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   rec->start_ok = false;
@@ -284,7 +284,7 @@ TEST_F(WriteFileTest, DocumentThatCannotStartClosesTheQueueAndStartsNothing) {
   EXPECT_TRUE(rec->Calls().empty());
 }
 
-TEST_F(WriteFileTest, StarterNeverCopiesToTheCommandFileAndMovesToTheProgramFolder) {
+TEST_F(FileStreamJobTest, StarterNeverCopiesToTheCommandFileAndMovesToTheProgramFolder) {
   ::tillvane::testing::ScopedTempDir elsewhere;
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
   Links().LinkKind = LinkSerial;
@@ -304,7 +304,7 @@ TEST_F(WriteFileTest, StarterNeverCopiesToTheCommandFileAndMovesToTheProgramFold
   EXPECT_FALSE(fs::exists(elsewhere.path() / kCommandFileName));
 }
 
-TEST_F(WriteFileTest, EmptyNameStartsNothing) {
+TEST_F(FileStreamJobTest, EmptyNameStartsNothing) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   EXPECT_EQ(StartCommandFileStream(dispatcher_, window_, "", dir_.path().string()),
@@ -313,7 +313,7 @@ TEST_F(WriteFileTest, EmptyNameStartsNothing) {
   EXPECT_FALSE(SendingInProgress());
 }
 
-TEST_F(WriteFileTest, NothingStartsWhileAnotherSenderIsActive) {
+TEST_F(FileStreamJobTest, NothingStartsWhileAnotherSenderIsActive) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   Links().PrintToFile = true;
@@ -331,7 +331,7 @@ TEST_F(WriteFileTest, NothingStartsWhileAnotherSenderIsActive) {
   EXPECT_TRUE(SendingInProgress() == false);
 }
 
-TEST_F(WriteFileTest, RunningStreamHoldsTheGateAndStopsCleanlyOnClose) {
+TEST_F(FileStreamJobTest, RunningStreamHoldsTheGateAndStopsCleanlyOnClose) {
   auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
   Links().LinkKind = LinkPrintQueue;
   rec->accept = [](size_t) {
