@@ -1,0 +1,43 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>ConfigFile</name>
+    <message>
+        <source>它是一个链接，指向的文件不存在</source>
+        <translation>it is a link to a file that does not exist</translation>
+    </message>
+    <message>
+        <source>它是一个文件夹</source>
+        <translation>it is a folder</translation>
+    </message>
+    <message>
+        <source>它不是普通文件</source>
+        <translation>it is not a regular file</translation>
+    </message>
+    <message>
+        <source>无配置文件</source>
+        <translation>no configuration file</translation>
+    </message>
+    <message>
+        <source>配置文件：无（使用默认设置）</source>
+        <translation>Configuration file: none (default settings)</translation>
+    </message>
+    <message>
+        <source>配置文件：%1</source>
+        <translation>Configuration file: %1</translation>
+    </message>
+    <message>
+        <source>配置文件“%1”无法读取：%2。</source>
+        <translation>The configuration file &quot;%1&quot; cannot be read: %2.</translation>
+    </message>
+    <message>
+        <source>使用默认设置。</source>
+        <translation>Using the default settings.</translation>
+    </message>
+    <message>
+        <source>改为读取“%1”。</source>
+        <translation>Reading &quot;%1&quot; instead.</translation>
+    </message>
+</context>
+</TS>
