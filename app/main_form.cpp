@@ -42,6 +42,8 @@
 #include "link/usb_link.h"
 #include "session/job_thread.h"
 #include "session/jobs.h"
+#include "session/open_link.h"
+#include "session/printer_actions.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
 
@@ -51,24 +53,66 @@ namespace {
 const QColor kPurple(0x80, 0x00, 0x80);
 const QColor kNavy(0x00, 0x00, 0x80);
 
-constexpr const char* kSerialOpenFailed = "串口打开失败！请检查打印机是否正确连接！";
-constexpr const char* kParallelOpenFailed = "并口打开失败！请检查打印机是否正确连接！";
-constexpr const char* kUsbPortOpenFailed = "USB口打开失败！请检查打印机是否正确连接！";
-constexpr const char* kPortTestFailed = "端口通讯测试失败!";
-
-// Parallel port base addresses by position in the LPT list; LPT3 and LPT4 have none.
-constexpr uint16_t kLptBaseTable[4] = {0x378, 0x278, 0, 0};
-
 constexpr int kClockPeriodMs = 30000;
 
-// Every printing action of the window runs through here. While another sender holds
-// the gate (a background job, or an action that is still running), the click does
-// nothing at all.
+// The busy pointer while the window's thread is held by a send, so that a slow printer
+// does not look like a hung program.
+class BusyCursor {
+ public:
+  BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The window system hears of it now, before the thread blocks; clicks meanwhile
+    // stay queued.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// The ordinary pointer over a message box, also while a busy pointer is shown.
+class ArrowCursor {
+ public:
+  ArrowCursor() : pushed_(QApplication::overrideCursor() != nullptr) {
+    if (pushed_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~ArrowCursor() {
+    if (pushed_) QApplication::restoreOverrideCursor();
+  }
+  ArrowCursor(const ArrowCursor&) = delete;
+  ArrowCursor& operator=(const ArrowCursor&) = delete;
+
+ private:
+  bool pushed_;
+};
+
+// Every printing action of the window runs through here, on the window's thread, with
+// the busy pointer. While another sender holds the gate (a background job, or an
+// action that is still running), the click does nothing at all.
 template <class Action>
 void RunAsSender(Action&& action) {
   SendingScope gate;
   if (!gate.held()) return;
+  BusyCursor busy;
   action();
+}
+
+// The command-file dialog's filter as pairs of the text shown and its pattern.
+constexpr const char* kCommandFileFilter = "log files(*.bmp)|*.bmp|dat files(*.dat)|*.dat";
+
+// A filter of text|pattern pairs in the form Qt's file dialog takes: one entry per
+// pair, the text as it stands when it already ends with its pattern in parentheses,
+// else the text followed by " (pattern)".
+QStringList DialogNameFilters(const QString& filter) {
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList out;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& text = parts[i];
+    const QString& pattern = parts[i + 1];
+    const QString tail = QLatin1Char('(') + pattern + QLatin1Char(')');
+    out << (text.endsWith(tail) ? text : text + QLatin1Char(' ') + tail);
+  }
+  return out;
 }
 
 QFont BaseFont() {
@@ -297,8 +341,9 @@ void TMainForm::BuildPortPage() {
   cboDatabit = setting("Label2", QStringLiteral("数据位数"), "cboDatabit", {"8"}, 0, 1);
   cboVerify =
       setting("Label7", QStringLiteral("奇偶校验"), "cboVerify", {"None", "Odd", "Even"}, 0, 2);
-  cboBaudrate = setting("Label1", QStringLiteral("波特率"), "cboBaudrate",
-                        {"1200", "2400", "4800", "9600", "19200", "38400", "57600"}, 1, 0);
+  cboBaudrate =
+      setting("Label1", QStringLiteral("波特率"), "cboBaudrate",
+              {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 1, 0);
   cboStopbit = setting("Label3", QStringLiteral("停止位"), "cboStopbit", {"1", "2"}, 1, 1);
   cboFlowControl = setting("Label4", QStringLiteral("流量控制"), "cboFlowControl",
                            {"Xon/Xoff", "DTR/DSR"}, 1, 2);
@@ -475,11 +520,13 @@ void TMainForm::ConnectHandlers() {
   connect(rbtnNone, &QRadioButton::clicked, this, [this] { cutter_mode_ = 2; });
   connect(sbtnReturn, &QPushButton::clicked, this, &TMainForm::sbtnReturnClick);
 
-  connect(chkHorse, &QCheckBox::clicked, this, [this] { ShowLogoPreview("Horse.bmp", 100, 65); });
-  connect(chkLion, &QCheckBox::clicked, this, [this] { ShowLogoPreview("lion.bmp", 123, 140); });
-  connect(chkDragon, &QCheckBox::clicked, this,
+  // The preview follows each box's state however it changes: the mouse, the keyboard,
+  // assistive technology.
+  connect(chkHorse, &QCheckBox::toggled, this, [this] { ShowLogoPreview("Horse.bmp", 100, 65); });
+  connect(chkLion, &QCheckBox::toggled, this, [this] { ShowLogoPreview("lion.bmp", 123, 140); });
+  connect(chkDragon, &QCheckBox::toggled, this,
           [this] { ShowLogoPreview("dragon.bmp", 140, 210); });
-  connect(chkMap, &QCheckBox::clicked, this, [this] { ShowLogoPreview("map.bmp", 185, 121); });
+  connect(chkMap, &QCheckBox::toggled, this, [this] { ShowLogoPreview("map.bmp", 185, 121); });
   connect(sbtnCancelDownload, &QPushButton::clicked, this, &TMainForm::sbtnCancelDownloadClick);
   connect(sbtnApplyDownload, &QPushButton::clicked, this, &TMainForm::sbtnApplyDownloadClick);
   connect(sbtnStart, &QPushButton::clicked, this, &TMainForm::sbtnStartClick);
@@ -601,11 +648,13 @@ void TMainForm::UpdateClock() {
 // ---------------------------------------------------------------------------------
 // Messages.
 
-void TMainForm::ShowOperatorMessage(const QString& text) {
-  auto show_box = [this, text] {
+void TMainForm::ShowOperatorMessage(const QString& text, const QString& detail) {
+  auto show_box = [this, text, detail] {
+    ArrowCursor arrow;
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tillvane"), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("OperatorMessage"));
     box.setTextFormat(Qt::PlainText);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
     box.exec();
   };
   dispatcher_.Run(show_box);
@@ -726,84 +775,47 @@ void TMainForm::sbtnApplyClick() {
   RunAsSender([this] { ApplyLink(); });
 }
 
+// The port page as plain values: the link kind of the radio button chosen and the
+// settings of every kind.
+LinkChoice TMainForm::ChosenLink() const {
+  LinkChoice c;
+  // The radio buttons in the order the port page has always tested them.
+  if (rbtnCOM->isChecked()) {
+    c.kind = LinkSerial;
+  } else if (rbtnLPT->isChecked()) {
+    c.kind = LinkParallel;
+  } else if (rbtnDriver->isChecked()) {
+    c.kind = LinkPrintQueue;
+  } else if (rbtnUsb->isChecked()) {
+    c.kind = LinkUsb;
+  }
+  c.com_port = cboCom->currentText().toStdString();
+  c.serial.baud_rate = static_cast<BaudRate>(cboBaudrate->currentText().toInt());
+  c.serial.data_bits = static_cast<DataBits>(cboDatabit->currentText().toInt());
+  c.serial.stop_bits = cboStopbit->currentIndex() == 0 ? StopBits::One : StopBits::Two;
+  c.serial.parity = static_cast<Parity>(cboVerify->currentIndex());
+  c.serial.flow = static_cast<FlowControl>(cboFlowControl->currentIndex());
+  c.lpt_index = cboLPT->currentIndex();
+  c.usb_device = cboUsb->currentIndex();
+  c.queue_name = cboPrinters->currentText().toStdString();
+  c.model_name = cboPrinterModel->currentText().toStdString();
+  return c;
+}
+
 // Opens the chosen link and proves it. Every failure ends here with the port page
 // still shown and the index-page buttons as they were.
 void TMainForm::ApplyLink() {
-  LinkState& links = Links();
-  try {
-    CloseQueue();
-
-    if (cboPrinterModel->currentText() == QStringLiteral("Vorn-101")) {
-      rbtnFull->setEnabled(false);
-      rbtnPart->setEnabled(false);
-      rbtnNone->setEnabled(false);
-    }
-
-    if (rbtnCOM->isChecked()) {
-      SerialSettings s;
-      s.device = PortDevicePath(cboCom->currentText().toStdString());
-      s.baud_rate = cboBaudrate->currentText().toInt();
-      s.data_bits = cboDatabit->currentText().toInt();
-      s.stop_bit_index = cboStopbit->currentIndex();
-      s.parity_index = cboVerify->currentIndex();
-      s.flow_index = cboFlowControl->currentIndex();
-      if (!OpenSerialPort(s)) {
-        ShowMessage(kSerialOpenFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-      links.LinkKind = LinkSerial;
-      if (TestSerialCommunication() != 0 || PrintAndLineFeed() != 0) {
-        ShowMessage(kPortTestFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-      SetSerialTimeoutsForUse();
-    } else if (rbtnLPT->isChecked()) {
-      InstallDriverFiles();
-      const int i = cboLPT->currentIndex();
-      // LPT3 and LPT4 have no base address: refused, so that no port below 3 is
-      // ever touched.
-      if (i >= 0 && i <= 3 && kLptBaseTable[i] != 0) {
-        // The device behind the port's registers, as the Ports section maps it.
-        SetPortIoDevicePath(kLptBaseTable[i], PortDevicePath(cboLPT->currentText().toStdString()));
-      }
-      if (i < 0 || i > 3 || kLptBaseTable[i] == 0 ||
-          OpenParallel(static_cast<uint8_t>(i + 1), kLptBaseTable[i]) != 0) {
-        ShowMessage(kParallelOpenFailed);
-        return;
-      }
-      links.LinkKind = LinkParallel;
-      if (PrintAndLineFeed() != 0) {
-        ShowMessage(kPortTestFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-    } else if (rbtnDriver->isChecked()) {
-      if (!OpenPrintQueue(cboPrinters->currentText().toStdString())) return;
-      links.LinkKind = LinkPrintQueue;
-      // A queue that opens counts as working: the line feed's results are not looked at.
-      StartJobDocument();
-      PrintAndLineFeed();
-      EndJobDocument();
-    } else if (rbtnUsb->isChecked()) {
-      if (!OpenUsbDevice(cboUsb->currentIndex())) {
-        ShowMessage(kUsbPortOpenFailed);
-        return;
-      }
-      links.LinkKind = LinkUsb;
-      if (PrintAndLineFeed() != 0) {
-        ShowMessage(kPortTestFailed);
-        links.LinkKind = LinkNone;
-        return;
-      }
-    }
-
-    SetIndexPrintingButtons(links.LinkKind != LinkNone);
-  } catch (...) {
-    links.LinkKind = LinkNone;
-    return;
+  const LinkResult result = OpenAndProve(ChosenLink());
+  if (result.withdraw_cutter_choices) {
+    rbtnFull->setEnabled(false);
+    rbtnPart->setEnabled(false);
+    rbtnNone->setEnabled(false);
   }
+  if (result.message != nullptr) {
+    ShowOperatorMessage(QString::fromUtf8(result.message), QString::fromStdString(result.reason));
+  }
+  if (!result.Completed()) return;
+  SetIndexPrintingButtons(Links().LinkKind != LinkNone);
   PageControl1->setCurrentWidget(tbsMain);
 }
 
@@ -820,10 +832,9 @@ void TMainForm::DemoAction(Receipt wide, Receipt narrow, Receipt wide_second,
     Receipt second = is_narrow ? narrow_second : wide_second;
     int32_t result = first(cutter_mode_);
     if (result == 0 && second != nullptr) result = second(cutter_mode_);
-    if (result != 0) {
-      ShowMessage(kSendFailedMessage);
-      return;
-    }
+    if (result != 0) ShowMessage(kSendFailedMessage);
+    // A document that failed on the print queue was ended by its failed write, which
+    // closed the queue; one ended by an exception is ended here.
     EndJobDocument();
   });
 }
@@ -844,8 +855,7 @@ void TMainForm::sbtnDownloadFileClick() {
   // The chosen name need not exist: a file that cannot be opened is the job's report.
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  const QStringList filters = {QStringLiteral("log files(*.bmp) (*.bmp)"),
-                               QStringLiteral("dat files(*.dat) (*.dat)")};
+  const QStringList filters = DialogNameFilters(QString::fromLatin1(kCommandFileFilter));
   dialog.setNameFilters(filters);
   dialog.selectNameFilter(filters[1]);
   dialog.setDirectory(QDir::current().filePath(QStringLiteral("Temp")));

@@ -65,6 +65,7 @@ ModelConfig LoadModels(const IniFile& ini) {
     c.BuiltInModel = true;
   }
   c.Ports = LoadPorts(ini);
+  c.Network = LoadNetworkConfig(ini);
   SetPortMap(c.Ports);
 
   int32_t index = 0;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "config/ini_file.h"
+#include "config/network_config.h"
 #include "config/version.h"
 
 namespace tillvane {
@@ -43,6 +44,7 @@ struct ModelConfig {
   bool BuiltInModel = false;  // the file listed none: ModelTable[0] is the built-in one
   int32_t SelectedIndex = 0;  // 0-based position in ModelTable
   PortMap Ports;
+  NetworkConfig Network;
 };
 
 // The file beside the executable: `program_folder` joined with "Tillvane.ini".

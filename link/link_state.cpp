@@ -1,5 +1,7 @@
 #include "link/link_state.h"
 
+#include <utility>
+
 namespace tillvane {
 
 LinkState& Links() {
@@ -17,6 +19,8 @@ void ResetLinkState() {
   s.QueueHandle.reset();
   s.UsbHandle.reset();
   s.Parallel.reset();
+  s.NetworkHandle.reset();
+  s.VirtualHandle.reset();
 }
 
 void SetSerialHandle(std::unique_ptr<SerialBackend> handle) {
@@ -43,6 +47,39 @@ void SetParallel(std::unique_ptr<ParallelBackend> backend) {
   s.Parallel = std::move(backend);
 }
 
+void SetNetworkHandle(std::unique_ptr<NetworkBackend> handle) {
+  LinkState& s = Links();
+  std::unique_ptr<NetworkBackend> closing;
+  {
+    std::lock_guard lock(s.mutex);
+    closing = std::move(s.NetworkHandle);
+    s.NetworkHandle = std::move(handle);
+  }
+}
+
+ReplyChannel* OpenReplyChannel(LinkState& s) {
+  switch (s.LinkKind.load()) {
+    case LinkSerial:
+      return s.SerialHandle.get();
+    case LinkNetwork:
+      return s.NetworkHandle.get();
+    case LinkVirtual:
+      return s.VirtualHandle.get();
+    default:
+      return nullptr;
+  }
+}
+
+void SetVirtualHandle(std::unique_ptr<VirtualBackend> handle) {
+  LinkState& s = Links();
+  std::unique_ptr<VirtualBackend> old;
+  {
+    std::lock_guard lock(s.mutex);
+    old = std::exchange(s.VirtualHandle, std::move(handle));
+  }
+  // The old link stops its printing thread outside the lock.
+}
+
 bool SerialHandleValid() {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
@@ -53,6 +90,28 @@ bool QueueOpen() {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
   return s.QueueHandle != nullptr;
+}
+
+std::string LinkFailureReason() {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  switch (s.LinkKind.load()) {
+    case LinkParallel:
+      return s.Parallel ? s.Parallel->FailureReason() : "the port I/O library is not loaded";
+    case LinkSerial:
+      return s.SerialHandle ? s.SerialHandle->FailureReason() : "no serial device is open";
+    case LinkPrintQueue:
+      return s.QueueHandle ? s.QueueHandle->FailureReason()
+                           : "the print queue was closed after a failure";
+    case LinkUsb:
+      return s.UsbHandle ? s.UsbHandle->FailureReason() : "no USB device is open";
+    case LinkNetwork:
+      return s.NetworkHandle ? s.NetworkHandle->FailureReason() : "no network printer is connected";
+    case LinkVirtual:
+      return s.VirtualHandle ? s.VirtualHandle->FailureReason() : "the virtual printer is closed";
+    default:
+      return "no link is open";
+  }
 }
 
 void CloseQueue() {

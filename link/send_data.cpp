@@ -58,17 +58,8 @@ bool AppendToCommandFile(const uint8_t* bytes, int32_t length) {
   return written;
 }
 
-}  // namespace
-
-int32_t SendData(const uint8_t* bytes, int32_t length) {
-  if (length < 0 || (length > 0 && bytes == nullptr)) return -1;
-  LinkState& s = Links();
-  std::lock_guard lock(s.mutex);
-
-  // The copy goes first, so that the bytes of a failed send are still in the file.
-  bool copied = false;
-  if (s.PrintToFile) copied = AppendToCommandFile(bytes, length);
-
+// The link half of SendData, with the link lock held.
+int32_t WriteToLink(LinkState& s, const uint8_t* bytes, int32_t length, bool copied) {
   switch (s.LinkKind.load()) {
     case LinkParallel: {
       int32_t written = 0;
@@ -95,10 +86,38 @@ int32_t SendData(const uint8_t* bytes, int32_t length) {
       if (!s.UsbHandle) return -1;
       return s.UsbHandle->Write(bytes, length) == length ? 0 : -1;
     }
+    case LinkNetwork: {
+      if (!s.NetworkHandle) return -1;
+      return s.NetworkHandle->Write(bytes, length) == length ? 0 : -1;
+    }
+    case LinkVirtual: {
+      if (!s.VirtualHandle) return -1;
+      return s.VirtualHandle->Write(bytes, length) == length ? 0 : -1;
+    }
     default:
       // No link: the bytes went somewhere only if the command file took them.
       return copied ? 0 : -1;
   }
+}
+
+}  // namespace
+
+int32_t SendData(const uint8_t* bytes, int32_t length) {
+  if (length < 0 || (length > 0 && bytes == nullptr)) return -1;
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+
+  // The copy goes first, so that the bytes of a failed send are still in the file.
+  bool copied = false;
+  if (s.PrintToFile) copied = AppendToCommandFile(bytes, length);
+  return WriteToLink(s, bytes, length, copied);
+}
+
+int32_t SendToLinkOnly(const uint8_t* bytes, int32_t length) {
+  if (length < 0 || (length > 0 && bytes == nullptr)) return -1;
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  return WriteToLink(s, bytes, length, false);
 }
 
 }  // namespace tillvane

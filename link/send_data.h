@@ -14,4 +14,9 @@ inline constexpr const char* kCommandFileError = "打开文件 \"Commands.dat\"�
 // command file and -1 when nothing took them.
 int32_t SendData(const uint8_t* bytes, int32_t length);
 
+// The link half of SendData alone: never copied into "Commands.dat", whatever
+// PrintToFile says. For the printer's status requests, which belong to no job. With
+// no link open the result is -1.
+int32_t SendToLinkOnly(const uint8_t* bytes, int32_t length);
+
 }  // namespace tillvane

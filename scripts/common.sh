@@ -8,11 +8,13 @@ TILLVANE_PACKAGES=(
   libjpeg62-turbo-dev libcups2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   cups-daemon cups-client
-  fonts-wqy-microhei
+  fonts-wqy-microhei fonts-dejavu-core
+  libfreetype-dev libpng-dev
   xvfb x11-apps imagemagick xauth
   fuse3 libfuse3-dev
   clang libclang-rt-14-dev
   socat
+  libzint-dev zbar-tools
   librsvg2-bin desktop-file-utils appstream man-db file
   qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   dpkg-dev lintian x11-utils

@@ -13,13 +13,15 @@
 #include "link/message_sink.h"
 #include "link/send_data.h"
 #include "session/jobs.h"
+#include "session/link_kinds.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
 
 namespace tillvane::jobs {
 namespace {
 
-constexpr int32_t kUsbBlock = 1024;
+// The network link, which has no row in the table of link kinds yet.
+constexpr int32_t kNetworkBlock = 4096;
 constexpr int32_t kReadChunk = 64 * 1024;
 
 }  // namespace
@@ -98,21 +100,33 @@ FileStreamJob::Outcome FileStreamJob::StreamBytes(int fd) {
   return Outcome::Done;
 }
 
-FileStreamJob::Outcome FileStreamJob::StreamBlocks(int fd) {
-  const int64_t blocks = file_size_ / kUsbBlock;
+FileStreamJob::Outcome FileStreamJob::StreamBlocks(int fd, int32_t block, bool throttled) {
+  if (static_cast<size_t>(block) > buffer_.size()) buffer_.resize(static_cast<size_t>(block));
+  // USB hears of every block; the network link, whose blocks pass in microseconds, at
+  // most every kProgressIntervalMs and always of the final count.
+  uint32_t last_call = TickCount();
+  auto progress = [&](bool last) {
+    if (throttled && !last) {
+      const uint32_t now = TickCount();
+      if (now - last_call < kProgressIntervalMs) return;
+      last_call = now;
+    }
+    ReportProgress(bytes_sent_);
+  };
+  const int64_t blocks = file_size_ / block;
   for (int64_t i = 0; i < blocks; ++i) {
     if (StopRequested()) return Outcome::Stopped;
-    if (!ReadAt(fd, i * kUsbBlock, kUsbBlock)) return Outcome::ReadFailed;
-    bytes_sent_ += kUsbBlock;
-    if (SendData(buffer_.data(), kUsbBlock) != 0) return Outcome::SendFailed;
-    ReportProgress(bytes_sent_);
+    if (!ReadAt(fd, i * block, block)) return Outcome::ReadFailed;
+    bytes_sent_ += block;
+    if (SendData(buffer_.data(), block) != 0) return Outcome::SendFailed;
+    progress(false);
   }
   // The remainder, sent even when it is empty.
-  const auto rest = static_cast<int32_t>(file_size_ % kUsbBlock);
-  if (!ReadAt(fd, blocks * kUsbBlock, rest)) return Outcome::ReadFailed;
+  const auto rest = static_cast<int32_t>(file_size_ % block);
+  if (!ReadAt(fd, blocks * block, rest)) return Outcome::ReadFailed;
   bytes_sent_ += rest;
   if (SendData(buffer_.data(), rest) != 0) return Outcome::SendFailed;
-  ReportProgress(bytes_sent_);
+  progress(true);
   return Outcome::Done;
 }
 
@@ -133,20 +147,21 @@ void FileStreamJob::Execute() {
   file_size_ = st.st_size;
   bytes_sent_ = 0;
 
+  // The link's row says how the file goes out; with no link nothing is sent.
   Outcome outcome = Outcome::Done;
-  switch (Links().LinkKind.load()) {
-    case LinkParallel:
-    case LinkSerial:
-    case LinkPrintQueue:
-      outcome = StreamBytes(fd);
-      break;
-    case LinkUsb:
-      outcome = StreamBlocks(fd);
-      break;
-    default:
-      break;  // no link: nothing is sent
+  const int32_t kind = Links().LinkKind.load();
+  if (kind == LinkVirtual) {
+    outcome = StreamBytes(fd);
+  } else if (kind == LinkNetwork) {
+    outcome = StreamBlocks(fd, kNetworkBlock, true);
+  } else if (const int32_t block = JobBlockSize(kind); block == 1) {
+    outcome = StreamBytes(fd);
+  } else if (block > 1) {
+    outcome = StreamBlocks(fd, block, false);
   }
-  if (outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed)
+  // While the window closes, a send that fails on a stalled printer ends the stream as
+  // the stop request would: silently, so that closing never waits for an OK.
+  if ((outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed) && !StopRequested())
     Synchronize([] { ShowMessage(kDataNotSentMessage); });
   ::close(fd);
   Finish(true);

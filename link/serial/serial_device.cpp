@@ -202,4 +202,26 @@ int32_t SerialDevice::ReceiveQueueCount() {
   return -1;
 }
 
+int32_t SerialDevice::Read(uint8_t* bytes, int32_t capacity, int32_t timeout_ms) {
+  if (capacity <= 0 || bytes == nullptr) return -1;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  for (;;) {
+    const ssize_t n = ::read(fd_, bytes, static_cast<size_t>(capacity));
+    if (n > 0) return static_cast<int32_t>(n);
+    if (n == 0) return 0;  // hung up: nothing will come
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      last_error_ = ErrorFromErrno(errno, "read", path_);
+      return -1;
+    }
+    const int left = MsLeft(deadline);
+    if (left == 0) return 0;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, left) < 0 && errno != EINTR) {
+      last_error_ = ErrorFromErrno(errno, "poll", path_);
+      return -1;
+    }
+  }
+}
+
 }  // namespace tillvane::serial

@@ -52,6 +52,7 @@ class SerialDevice final : public SerialBackend {
   int32_t Write(const uint8_t* bytes, int32_t length) override;
   bool Purge() override;
   int32_t ReceiveQueueCount() override;
+  int32_t Read(uint8_t* bytes, int32_t capacity, int32_t timeout_ms) override;
 
   bool has_modem_lines() const { return has_modem_lines_; }
   bool waits_for_dsr() const { return wait_dsr_; }
@@ -59,6 +60,7 @@ class SerialDevice final : public SerialBackend {
   int fd() const { return fd_; }
   // Why the last failed Write, Purge or ReceiveQueueCount failed.
   const SerialError& last_error() const { return last_error_; }
+  std::string FailureReason() const override { return last_error_.Message(); }
 
  private:
   SerialDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

@@ -172,3 +172,38 @@ TEST_F(ModelsTest, PortsMapNamesToDevices) {
 
 }  // namespace
 }  // namespace tillvane
+
+namespace tillvane {
+namespace {
+
+TEST(NetworkConfigTest, AddressAndDeadlinesWithTheirDefaultsAndBounds) {
+  NetworkConfig none = LoadNetworkConfig(IniFile::Parse("[Common]\nNumber=1\n"));
+  EXPECT_EQ(none.Address, "");
+  EXPECT_EQ(none.ConnectTimeout, 5);
+  EXPECT_EQ(none.WriteTimeout, 10);
+
+  NetworkConfig set = LoadNetworkConfig(
+      IniFile::Parse("[network]\naddress = \"[::1]:9101\"\nConnectTimeout=0x0A\nwritetimeout=3\n"));
+  EXPECT_EQ(set.Address, "[::1]:9101");
+  EXPECT_EQ(set.ConnectTimeout, 10);
+  EXPECT_EQ(set.WriteTimeout, 3);
+
+  // Nonsense keeps the default; zero or negative would mean no deadline at all.
+  for (const char* bad : {"0", "-4", "five", "", "2.5"}) {
+    NetworkConfig c = LoadNetworkConfig(IniFile::Parse(std::string("[Network]\nConnectTimeout=") +
+                                                       bad + "\nWriteTimeout=" + bad + "\n"));
+    EXPECT_EQ(c.ConnectTimeout, 5) << bad;
+    EXPECT_EQ(c.WriteTimeout, 10) << bad;
+  }
+  EXPECT_EQ(LoadNetworkConfig(IniFile::Parse("[Network]\nWriteTimeout=999999\n")).WriteTimeout,
+            3600);
+
+  // LoadModels reads the section with the rest of the file.
+  ModelConfig m = LoadModels(IniFile::Parse("[Network]\nAddress=printer.local\n"));
+  EXPECT_EQ(m.Network.Address, "printer.local");
+  SetCurrentModel("", 80);
+  SetPortMap(LoadPorts(IniFile()));
+}
+
+}  // namespace
+}  // namespace tillvane

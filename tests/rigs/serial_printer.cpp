@@ -103,9 +103,25 @@ SimSerialPrinter::Mode SimSerialPrinter::mode() const {
   return mode_;
 }
 
+void SimSerialPrinter::StopReadingAfter(size_t count) {
+  std::lock_guard lock(mutex_);
+  stop_after_ = count;
+}
+
 void SimSerialPrinter::SetStatusByte(uint8_t status) {
   std::lock_guard lock(mutex_);
   status_ = status;
+}
+
+void SimSerialPrinter::SetRealTimeStatus(int n, std::optional<uint8_t> answer) {
+  if (n < 1 || n > 4) return;
+  std::lock_guard lock(mutex_);
+  realtime_[static_cast<size_t>(n - 1)] = answer;
+}
+
+int SimSerialPrinter::realtime_requests() const {
+  std::lock_guard lock(mutex_);
+  return realtime_requests_;
 }
 
 void SimSerialPrinter::SetRecording(bool on) {
@@ -170,31 +186,47 @@ bool SimSerialPrinter::WaitForReceived(size_t count, int timeout_ms) const {
 }
 
 void SimSerialPrinter::Process(const uint8_t* bytes, size_t length) {
-  int answers = 0;
-  uint8_t status = 0;
+  bool stop = false;
+  uint8_t replies[64];
+  size_t count = 0;
   std::function<void(const uint8_t*, size_t)> on_receive;
   {
     std::lock_guard lock(mutex_);
     if (recording_) received_.insert(received_.end(), bytes, bytes + length);
     received_count_ += length;
+    const bool answering = mode_ == Mode::Answer;
     for (size_t i = 0; i < length; ++i) {
-      if (bytes[i] == kStatusRequest[match_]) {
+      const uint8_t b = bytes[i];
+      if (b == kStatusRequest[match_]) {
         if (++match_ == 3) {
           ++status_requests_;
-          ++answers;
+          if (answering && count < sizeof replies) replies[count++] = status_;
           match_ = 0;
         }
       } else {
-        match_ = bytes[i] == kStatusRequest[0] ? 1 : 0;
+        match_ = b == kStatusRequest[0] ? 1 : 0;
       }
+      if (last_two_[0] == 0x10 && last_two_[1] == 0x04 && b >= 1 && b <= 4) {  // DLE EOT n
+        ++realtime_requests_;
+        const auto& a = realtime_[b - 1];
+        if (answering && a && count < sizeof replies) replies[count++] = *a;
+        last_two_[0] = last_two_[1] = 0;
+        continue;
+      }
+      last_two_[0] = last_two_[1];
+      last_two_[1] = b;
     }
-    if (mode_ != Mode::Answer) answers = 0;
-    status = status_;
+    if (stop_after_ != 0 && received_count_ >= stop_after_) {
+      stop_after_ = 0;
+      mode_ = Mode::StopReading;
+      stop = true;
+    }
     on_receive = on_receive_;
   }
   received_cv_.notify_all();
+  if (stop) SendXoff();
   if (on_receive) on_receive(bytes, length);
-  for (int i = 0; i < answers; ++i) SendToLink(&status, 1);
+  if (count > 0) SendToLink(replies, count);
 }
 
 void SimSerialPrinter::Run() {

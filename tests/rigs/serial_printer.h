@@ -3,11 +3,13 @@
 // the printer reads and answers on the master side, on a thread of its own.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +19,8 @@ namespace tillvane::rigs {
 class SimSerialPrinter {
  public:
   enum class Mode {
-    Answer,       // reads everything and answers GS r 1 (1D 72 01) with the status byte
+    Answer,       // reads everything, answers GS r 1 (1D 72 01) with the status byte and
+                  // DLE EOT n (10 04 n) with the real-time status of n
     Silent,       // reads everything and never answers
     StopReading,  // reads nothing, so the link's output fills up and writes time out
   };
@@ -39,8 +42,15 @@ class SimSerialPrinter {
   std::string PortsLine(int com_number) const;
 
   void SetMode(Mode mode);
+  // A printer whose buffer fills up: once it has received `count` bytes in all (since
+  // the last ClearReceived), it sends XOFF, so that a link with software flow control
+  // stops its output, and turns to StopReading. SetMode and SendXon let it go on.
+  void StopReadingAfter(size_t count);
   Mode mode() const;
   void SetStatusByte(uint8_t status);
+  // The answer to DLE EOT n, n 1..4; empty: that request gets no answer.
+  void SetRealTimeStatus(int n, std::optional<uint8_t> answer);
+  int realtime_requests() const;  // DLE EOT n sequences seen
   // With recording off only the count grows (long benchmark runs).
   void SetRecording(bool on);
   // Called on the printer's thread with each chunk read, before it is answered.
@@ -84,6 +94,10 @@ class SimSerialPrinter {
   size_t received_count_ = 0;
   int status_requests_ = 0;
   int match_ = 0;  // bytes of 1D 72 01 matched so far, across reads
+  std::array<std::optional<uint8_t>, 4> realtime_{{0x12, 0x12, 0x12, 0x12}};
+  int realtime_requests_ = 0;
+  size_t stop_after_ = 0;     // StopReadingAfter's count; 0 for none
+  uint8_t last_two_[2] = {};  // the two bytes before, for DLE EOT n across reads
   std::function<void(const uint8_t*, size_t)> on_receive_;
 };
 

@@ -14,11 +14,13 @@
 #include <gtest/gtest.h>
 
 #include "commands/posfun.h"
+#include "commands/status_query.h"
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 #include "link/serial/serial_device.h"
 #include "link/serial_port.h"
+#include "session/printer_actions.h"
 #include "tests/rigs/serial_printer.h"
 #include "tests/support/recording.h"
 
@@ -78,10 +80,10 @@ class SerialLinkTest : public ::testing::Test {
   SerialSettings Settings(int stop = 0, int parity = 0, int flow = 1) const {
     SerialSettings s;
     s.device = printer_.device_path();
-    s.baud_rate = 9600;
-    s.stop_bit_index = stop;
-    s.parity_index = parity;
-    s.flow_index = flow;
+    s.baud_rate = BaudRate::Baud9600;
+    s.stop_bits = static_cast<StopBits>(stop);
+    s.parity = static_cast<Parity>(parity);
+    s.flow = static_cast<FlowControl>(flow);
     return s;
   }
 
@@ -177,10 +179,10 @@ TEST_F(SerialLinkTest, AMissingDeviceFailsAfterTheOldHandleWasClosed) {
 
 TEST_F(SerialLinkTest, ARefusedSettingFailsWithTheDeviceStillOpen) {
   SerialSettings s = Settings();
-  s.baud_rate = 115200;
+  s.baud_rate = static_cast<BaudRate>(230400);
   EXPECT_FALSE(OpenSerialPort(s));
   EXPECT_TRUE(SerialHandleValid());  // released by the next opening or the window's close
-  EXPECT_NE(LastSerialOpenError().find("115200"), std::string::npos);
+  EXPECT_NE(LastSerialOpenError().find("230400"), std::string::npos);
   EXPECT_TRUE(OpenSerialPort(Settings()));
 }
 
@@ -326,6 +328,38 @@ TEST_F(SerialLinkTest, AnUnpluggedPrinterFailsTheNextWriteAtOnce) {
   const Bytes block = Pattern(4096, 5);
   EXPECT_EQ(Device()->Write(block.data(), static_cast<int32_t>(block.size())), -1);
   EXPECT_LT(MsSince(start), 30000);  // far below the deadline it did not wait for
+}
+
+TEST_F(SerialLinkTest, TheAnswersOfGsR1AndDleEotAreReadOverThePort) {
+  printer_.SetStatusByte(0x0C);
+  printer_.SetRealTimeStatus(1, 0x12);
+  printer_.SetRealTimeStatus(2, 0x32);
+  printer_.SetRealTimeStatus(3, std::nullopt);
+  printer_.SetRealTimeStatus(4, 0xFF);
+  OpenLink();
+  std::optional<uint8_t> answer;
+  EXPECT_EQ(TestCommunication(&answer), 0);
+  EXPECT_EQ(answer, std::optional<uint8_t>(0x0C));
+  EXPECT_EQ(PaperStateText(DecodePaperStatus(*answer)), std::string("缺纸"));
+
+  StatusAnswers answers;
+  ASSERT_TRUE(QueryPrinterStatus(&answers));
+  EXPECT_EQ(answers[0], std::optional<uint8_t>(0x12));
+  EXPECT_EQ(answers[1], std::optional<uint8_t>(0x32));
+  EXPECT_FALSE(answers[2].has_value());
+  EXPECT_EQ(answers[3], std::optional<uint8_t>(0xFF));
+  EXPECT_EQ(printer_.realtime_requests(), 4);
+  const std::string report = StatusReport(answers);
+  EXPECT_NE(report.find("缺纸停止打印 (printing stopped for paper end)"), std::string::npos);
+  EXPECT_NE(report.find("DLE EOT 4: 0xFF  11111111  无法识别 (not understood)"), std::string::npos)
+      << report;
+
+  // A silent printer: each request waits its 500 ms and none is answered.
+  printer_.SetMode(SimSerialPrinter::Mode::Silent);
+  const uint32_t start = TickCount();
+  ASSERT_TRUE(QueryPrinterStatus(&answers));
+  EXPECT_GE(TickCount() - start, 2000u);
+  for (const auto& a : answers) EXPECT_FALSE(a.has_value());
 }
 
 }  // namespace
