@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>界面语言：en（英文）或 zh（中文）；默认按系统语言。</source>
+        <translation>Window language: en (English) or zh (Chinese); by default the system's language.</translation>
+    </message>
+    <message>
+        <source>收据打印机演示与测试工具。</source>
+        <translation>Demonstration and test tool for receipt printers.</translation>
+    </message>
+    <message>
+        <source>用 --help 查看选项。</source>
+        <translation>See --help for the options.</translation>
+    </message>
+    <message>
+        <source>--lang 只能是 en 或 zh，不能是“%1”。</source>
+        <translation>--lang takes en or zh, not &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>多余的参数：%1</source>
+        <translation>Unexpected arguments: %1</translation>
+    </message>
+</context>
+<context>
     <name>ConfigFile</name>
     <message>
         <source>它是一个链接，指向的文件不存在</source>
