@@ -28,6 +28,7 @@
 #include "app/config_texts.h"
 #include "app/gbk_text.h"
 #include "app/index_picture.h"
+#include "app/virtual_printer_window.h"
 #include "commands/posfun.h"
 #include "config/current_model.h"
 #include "config/version.h"
@@ -40,6 +41,7 @@
 #include "link/print_queue.h"
 #include "link/serial_port.h"
 #include "link/usb_link.h"
+#include "link/virtual_link.h"
 #include "session/job_thread.h"
 #include "session/jobs.h"
 #include "session/open_link.h"
@@ -321,18 +323,22 @@ void TMainForm::BuildPortPage() {
   Label16 = MakeLabel(Panel6, "Label16", QStringLiteral("打印机类型："), kPurple, 13, 196, 17);
   cboPrinterModel = MakeList(Panel6, "cboPrinterModel", {}, QRect(296, 12, 180, 24));
 
-  rbtnCOM = MakeRadio(Panel6, "rbtnCOM", QStringLiteral("串口"), kPurple, QRect(40, 92, 110, 22));
-  rbtnLPT = MakeRadio(Panel6, "rbtnLPT", QStringLiteral("并口"), kPurple, QRect(40, 196, 110, 22));
+  // Five rows: each radio button beside the group of its settings. The groups are as
+  // high as their lists need, so that the rows fit above the two buttons.
+  rbtnCOM = MakeRadio(Panel6, "rbtnCOM", QStringLiteral("串口"), kPurple, QRect(40, 91, 110, 22));
+  rbtnLPT = MakeRadio(Panel6, "rbtnLPT", QStringLiteral("并口"), kPurple, QRect(40, 179, 110, 22));
   rbtnUsb =
-      MakeRadio(Panel6, "rbtnUsb", QStringLiteral("USB接口"), kPurple, QRect(40, 256, 110, 22));
+      MakeRadio(Panel6, "rbtnUsb", QStringLiteral("USB接口"), kPurple, QRect(40, 231, 110, 22));
   rbtnDriver = MakeRadio(Panel6, "rbtnDriver", QStringLiteral("打印机驱动"), kPurple,
-                         QRect(40, 316, 110, 22));
+                         QRect(40, 283, 110, 22));
+  rbtnVirtual =
+      MakeRadio(Panel6, "rbtnVirtual", tr("虚拟打印机"), kPurple, QRect(40, 331, 110, 22));
 
-  gbCOM = MakeGroup(Panel6, "gbCOM", QStringLiteral("串口配置"), kNavy, QRect(160, 46, 470, 126));
+  gbCOM = MakeGroup(Panel6, "gbCOM", QStringLiteral("串口配置"), kNavy, QRect(160, 42, 470, 120));
   auto setting = [&](const char* label_name, const QString& caption, const char* list_name,
                      const QStringList& items, int column, int row) {
     const int lx = column == 0 ? 18 : 246;
-    const int y = 26 + row * 32;
+    const int y = 24 + row * 30;
     MakeLabel(gbCOM, label_name, caption, kNavy, 13, lx, y + 4);
     return MakeList(gbCOM, list_name, items, QRect(lx + 84, y, 116, 24));
   };
@@ -348,19 +354,23 @@ void TMainForm::BuildPortPage() {
   cboFlowControl = setting("Label4", QStringLiteral("流量控制"), "cboFlowControl",
                            {"Xon/Xoff", "DTR/DSR"}, 1, 2);
 
-  gbLPT = MakeGroup(Panel6, "gbLPT", QStringLiteral("并口选择"), kNavy, QRect(160, 180, 470, 54));
-  MakeLabel(gbLPT, "Label9", QStringLiteral("端口名称"), kNavy, 13, 18, 26);
-  cboLPT = MakeList(gbLPT, "cboLPT", {"LPT1", "LPT2", "LPT3", "LPT4"}, QRect(102, 22, 116, 24));
+  gbLPT = MakeGroup(Panel6, "gbLPT", QStringLiteral("并口选择"), kNavy, QRect(160, 166, 470, 48));
+  MakeLabel(gbLPT, "Label9", QStringLiteral("端口名称"), kNavy, 13, 18, 22);
+  cboLPT = MakeList(gbLPT, "cboLPT", {"LPT1", "LPT2", "LPT3", "LPT4"}, QRect(102, 18, 116, 24));
 
-  gbUsb = MakeGroup(Panel6, "gbUsb", QStringLiteral("USB口选择"), kNavy, QRect(160, 240, 470, 54));
-  MakeLabel(gbUsb, "Label14", QStringLiteral("USB接口名称"), kNavy, 13, 18, 26);
-  cboUsb = MakeList(gbUsb, "cboUsb", {}, QRect(120, 22, 128, 24));
+  gbUsb = MakeGroup(Panel6, "gbUsb", QStringLiteral("USB口选择"), kNavy, QRect(160, 218, 470, 48));
+  MakeLabel(gbUsb, "Label14", QStringLiteral("USB接口名称"), kNavy, 13, 18, 22);
+  cboUsb = MakeList(gbUsb, "cboUsb", {}, QRect(120, 18, 128, 24));
   gbUsb->setEnabled(false);
 
   gbDriver =
-      MakeGroup(Panel6, "gbDriver", QStringLiteral("驱动选择"), kNavy, QRect(160, 300, 470, 54));
-  MakeLabel(gbDriver, "Label18", QStringLiteral("驱动名称"), kNavy, 13, 18, 26);
-  cboPrinters = MakeList(gbDriver, "cboPrinters", {}, QRect(102, 22, 349, 24));
+      MakeGroup(Panel6, "gbDriver", QStringLiteral("驱动选择"), kNavy, QRect(160, 270, 470, 48));
+  MakeLabel(gbDriver, "Label18", QStringLiteral("驱动名称"), kNavy, 13, 18, 22);
+  cboPrinters = MakeList(gbDriver, "cboPrinters", {}, QRect(102, 18, 349, 24));
+
+  // The virtual printer has nothing to choose: its row only says where the paper
+  // comes out.
+  MakeLabel(Panel6, "LabelVirtual", tr("打印结果显示在预览窗口中"), kNavy, 13, 178, 334);
 
   sbtnApply = MakeButton(Panel6, "sbtnApply", QStringLiteral("确         定"), kPurple, 13,
                          QRect(258, 378, 153, 40));
@@ -499,6 +509,7 @@ void TMainForm::ConnectHandlers() {
   connect(rbtnLPT, &QRadioButton::clicked, this, &TMainForm::rbtnLPTClick);
   connect(rbtnUsb, &QRadioButton::clicked, this, &TMainForm::rbtnUsbClick);
   connect(rbtnDriver, &QRadioButton::clicked, this, &TMainForm::rbtnDriverClick);
+  connect(rbtnVirtual, &QRadioButton::clicked, this, &TMainForm::rbtnVirtualClick);
   connect(sbtnApply, &QPushButton::clicked, this, &TMainForm::sbtnApplyClick);
   connect(sbtnCancel, &QPushButton::clicked, this, &TMainForm::sbtnCancelClick);
 
@@ -610,6 +621,8 @@ void TMainForm::FormClose() {
   // Every background job ends at its next send boundary and makes its end call before
   // the links go away.
   jobs::StopJobsAndWait(dispatcher_);
+  if (virtual_preview_ != nullptr) virtual_preview_->close();
+  CloseVirtualLink();
   CloseSerialPort();
   if (Links().LinkKind == LinkParallel) {
     CloseParallel();
@@ -771,6 +784,14 @@ void TMainForm::rbtnDriverClick() {
   gbDriver->setEnabled(true);
 }
 
+void TMainForm::rbtnVirtualClick() {
+  SetPortListsEnabled(false, false, false, false);
+  gbCOM->setEnabled(false);
+  gbLPT->setEnabled(false);
+  gbUsb->setEnabled(false);
+  gbDriver->setEnabled(false);
+}
+
 void TMainForm::sbtnApplyClick() {
   RunAsSender([this] { ApplyLink(); });
 }
@@ -788,6 +809,8 @@ LinkChoice TMainForm::ChosenLink() const {
     c.kind = LinkPrintQueue;
   } else if (rbtnUsb->isChecked()) {
     c.kind = LinkUsb;
+  } else if (rbtnVirtual->isChecked()) {
+    c.kind = LinkVirtual;
   }
   c.com_port = cboCom->currentText().toStdString();
   c.serial.baud_rate = static_cast<BaudRate>(cboBaudrate->currentText().toInt());
@@ -817,6 +840,15 @@ void TMainForm::ApplyLink() {
   if (!result.Completed()) return;
   SetIndexPrintingButtons(Links().LinkKind != LinkNone);
   PageControl1->setCurrentWidget(tbsMain);
+  ShowVirtualPreview();
+}
+
+// The preview opens beside the window whenever the virtual printer's link is open
+// and stays until it or the window is closed.
+void TMainForm::ShowVirtualPreview() {
+  if (!VirtualPrinterOfLink() || Links().LinkKind != LinkVirtual) return;
+  if (virtual_preview_ == nullptr) virtual_preview_ = new VirtualPrinterWindow(this);
+  virtual_preview_->ShowBeside(this);
 }
 
 // ---------------------------------------------------------------------------------

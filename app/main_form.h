@@ -32,6 +32,8 @@ class QTimer;
 
 namespace tillvane {
 
+class VirtualPrinterWindow;
+
 class TMainForm : public QWidget, public jobs::JobWindow {
   Q_OBJECT
 
@@ -94,6 +96,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QRadioButton* rbtnLPT = nullptr;
   QRadioButton* rbtnUsb = nullptr;
   QRadioButton* rbtnDriver = nullptr;
+  QRadioButton* rbtnVirtual = nullptr;
   QGroupBox* gbCOM = nullptr;
   QComboBox* cboCom = nullptr;
   QComboBox* cboBaudrate = nullptr;
@@ -146,6 +149,9 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QPushButton* sbtnApplyDownload = nullptr;
   QPushButton* sbtnCancelDownload = nullptr;
 
+  // The virtual printer's preview; null until the virtual printer is first applied.
+  VirtualPrinterWindow* VirtualPreview() const { return virtual_preview_; }
+
   // Status bar.
   QFrame* StatusBarProcess = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
@@ -164,6 +170,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void rbtnLPTClick();
   void rbtnUsbClick();
   void rbtnDriverClick();
+  void rbtnVirtualClick();
   void sbtnApplyClick();
   void sbtnPortOptionClick();
   void sbtnDemoClick();
@@ -196,6 +203,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void FillUsbList();
   LinkChoice ChosenLink() const;
   void ApplyLink();
+  void ShowVirtualPreview();
   void DemoAction(Receipt wide, Receipt narrow, Receipt wide_second = nullptr,
                   Receipt narrow_second = nullptr);
 
@@ -209,6 +217,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   bool usb_library_loaded_ = false;
   MessageSink previous_sink_;
   bool closed_ = false;
+  VirtualPrinterWindow* virtual_preview_ = nullptr;
 };
 
 }  // namespace tillvane

@@ -150,9 +150,7 @@ void FileStreamJob::Execute() {
   // The link's row says how the file goes out; with no link nothing is sent.
   Outcome outcome = Outcome::Done;
   const int32_t kind = Links().LinkKind.load();
-  if (kind == LinkVirtual) {
-    outcome = StreamBytes(fd);
-  } else if (kind == LinkNetwork) {
+  if (kind == LinkNetwork) {
     outcome = StreamBlocks(fd, kNetworkBlock, true);
   } else if (const int32_t block = JobBlockSize(kind); block == 1) {
     outcome = StreamBytes(fd);

@@ -3,6 +3,8 @@
 #include <array>
 
 #include "commands/posfun.h"
+#include "commands/status_query.h"
+#include "config/current_model.h"
 #include "config/models.h"
 #include "link/log.h"
 #include "link/parallel_port.h"
@@ -10,6 +12,8 @@
 #include "link/print_queue.h"
 #include "link/serial_port.h"
 #include "link/usb_link.h"
+#include "link/virtual_link.h"
+#include "render/page.h"
 #include "session/printer_actions.h"
 
 namespace tillvane {
@@ -109,6 +113,29 @@ LinkStep OpenUsb(const LinkChoice& choice) {
   return LinkStep::Failed(reason);
 }
 
+// Virtual printer ------------------------------------------------------------------
+
+// Paper as wide as the model's: narrow paper for a 56 mm model, 80 mm otherwise.
+LinkStep OpenVirtual(const LinkChoice&) {
+  const int dots = PaperWidth() == kNarrowPaperWidth ? render::kDotsNarrow : render::kDots80mm;
+  std::string reason;
+  if (OpenVirtualLink(dots, &reason)) return LinkStep::Done();
+  return LinkStep::Failed(reason);
+}
+
+// As on the serial link: the printer answers the status request, then takes a line
+// feed.
+LinkStep ProveVirtual() {
+  if (TestCommunication(nullptr) != 0) {
+    const std::string reason = LinkFailureReason();
+    return LinkStep::Failed(reason.empty() ? "no answer to the status request (GS r 1) within " +
+                                                 std::to_string(kCommunicationAnswerMs) + " ms"
+                                           : "status request (GS r 1): " + reason);
+  }
+  if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
+  return LinkStep::Done();
+}
+
 constexpr int32_t kByteByByte = 1;
 constexpr int32_t kUsbJobBlock = 1024;
 
@@ -121,6 +148,8 @@ constexpr std::array kRows = {
                 kPortTestFailed, kUsbJobBlock},
     LinkKindRow{LinkPrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
                 kPortTestFailed, kByteByByte},
+    LinkKindRow{LinkVirtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
+                false, kPortTestFailed, kByteByByte},
 };
 
 }  // namespace

@@ -255,6 +255,22 @@ TEST_F(WindowTest, PortPageStartsOnTheSerialDefaults) {
   EXPECT_EQ(f.cboPrinters->width(), 349);
   EXPECT_EQ(f.sbtnApply->text(), QStringLiteral("确         定"));
   EXPECT_EQ(f.sbtnCancel->text(), QStringLiteral("取         消"));
+
+  // The rows, top to bottom, inside the page and clear of one another and of the two
+  // buttons; every radio button beside its own row.
+  EXPECT_EQ(f.rbtnVirtual->text(), QStringLiteral("虚拟打印机"));
+  const QRect buttons = f.sbtnApply->geometry().united(f.sbtnCancel->geometry());
+  QWidget* const rows[] = {f.gbCOM, f.gbLPT, f.gbUsb, f.gbDriver, f.rbtnVirtual};
+  QRadioButton* const radios[] = {f.rbtnCOM, f.rbtnLPT, f.rbtnUsb, f.rbtnDriver, f.rbtnVirtual};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const QRect row = rows[i]->geometry();
+    EXPECT_TRUE(f.Panel6->rect().contains(row)) << i;
+    EXPECT_LT(row.bottom(), buttons.top()) << i;
+    EXPECT_FALSE(row.intersects(f.cboPrinterModel->geometry())) << i;
+    if (i > 0) EXPECT_GT(row.top(), rows[i - 1]->geometry().bottom()) << i;
+    const int middle = radios[i]->geometry().center().y();
+    EXPECT_TRUE(middle >= row.top() && middle <= row.bottom()) << i;
+  }
 }
 
 TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
@@ -287,6 +303,15 @@ TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
   EXPECT_TRUE(f.cboPrinters->isEnabled());
   EXPECT_FALSE(f.gbUsb->isEnabled());
   EXPECT_FALSE(f.cboUsb->isEnabled());
+
+  // The virtual printer is always offered and has nothing to choose.
+  EXPECT_TRUE(f.rbtnVirtual->isEnabled());
+  Click(f.rbtnVirtual);
+  EXPECT_TRUE(f.rbtnVirtual->isChecked());
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           f.cboCom, f.cboBaudrate, f.cboVerify, f.cboDatabit, f.cboStopbit, f.cboFlowControl,
+           f.gbCOM, f.cboLPT, f.gbLPT, f.cboUsb, f.gbUsb, f.cboPrinters, f.gbDriver})
+    EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
 
   Click(f.rbtnCOM);
   for (QComboBox* c :
