@@ -4,44 +4,31 @@
 #pragma once
 
 #include <QObject>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <functional>
-#include <mutex>
 
+#include "session/call_queue.h"
 #include "session/dispatcher.h"
 
 namespace tillvane {
 
-// The calls waiting for the window's thread. Workers queue them under our own mutex
-// and the window's thread takes them from there, so that every hand-over between the
-// threads is one the thread checkers can see; a queued Qt call only wakes the window's
-// thread.
+// Wakes the window's thread for the calls workers queue: a queued Qt call only
+// wakes it, the calls themselves go through the shared call queue.
 class CallInbox : public QObject {
   Q_OBJECT
 
  public:
   explicit CallInbox(QObject* parent) : QObject(parent) {}
-  // Calls still queued are released unrun.
-  ~CallInbox() override;
 
   // From a worker: queues `fn`, wakes the window's thread and waits until it has run
-  // (or was released unrun). An exception from `fn` is thrown again here.
+  // (or was released unrun when the window went). An exception from `fn` is thrown
+  // again here.
   void RunAndWait(const std::function<void()>& fn);
 
   // On the window's thread: runs every queued call.
-  Q_INVOKABLE void Drain();
+  Q_INVOKABLE void Drain() { calls_.Drain(); }
 
  private:
-  struct Call {
-    const std::function<void()>* fn;
-    bool done = false;
-    std::exception_ptr error;
-  };
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  std::deque<Call*> calls_;
+  jobs::CallQueue calls_;
 };
 
 class QtDispatcher : public jobs::Dispatcher {

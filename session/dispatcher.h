@@ -2,12 +2,10 @@
 // while the worker waits for it to have run.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <functional>
-#include <mutex>
 #include <thread>
+
+#include "session/call_queue.h"
 
 namespace tillvane::jobs {
 
@@ -44,20 +42,11 @@ class QueueDispatcher : public Dispatcher {
   bool PumpUntil(const std::function<bool()>& done, int timeout_ms = 60000);
 
   // Number of calls run so far.
-  long Served() const;
+  long Served() const { return calls_.Served(); }
 
  private:
-  struct Call {
-    const std::function<void()>* fn = nullptr;
-    bool done = false;
-    std::exception_ptr error;  // what the call threw, thrown again in the worker
-  };
   const std::thread::id owner_;
-  mutable std::mutex mutex_;
-  std::condition_variable queued_;
-  std::condition_variable finished_;
-  std::deque<Call*> calls_;
-  long served_ = 0;
+  CallQueue calls_;
 };
 
 }  // namespace tillvane::jobs
