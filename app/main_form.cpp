@@ -25,6 +25,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "app/config_texts.h"
 #include "app/gbk_text.h"
 #include "app/index_picture.h"
 #include "app/virtual_printer_window.h"
@@ -599,12 +600,19 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::LoadModels() {
-  config_ = tillvane::LoadModels(ConfigFilePath(program_folder_));
+  // The user's own copy first, then the program folder's; a file that is there but
+  // cannot be read is named to the operator, and the next one is read.
+  config_file_ = ChooseConfigFile(ConfigCandidates(program_folder_));
+  config_ = config_file_.path.empty() ? tillvane::LoadModels(IniFile())
+                                      : tillvane::LoadModels(config_file_.path);
   cboPrinterModel->clear();
   for (int32_t i = 0; i < config_.ModelCount; ++i)
     cboPrinterModel->addItem(FromGbk(config_.ModelTable[static_cast<size_t>(i)].Name));
-  setWindowTitle(FromGbk(config_.Caption));
+  // The caption as the file says, and which file that was.
+  setWindowTitle(FromGbk(config_.Caption) + QStringLiteral(" — ") + ConfigFileLabel(config_file_));
   cboPrinterModel->setCurrentIndex(config_.SelectedIndex);
+  const QString problem = ConfigProblemMessage(config_file_);
+  if (!problem.isEmpty()) ShowOperatorMessage(problem);
 }
 
 void TMainForm::FormClose() {

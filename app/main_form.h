@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/qt_dispatcher.h"
+#include "config/config_location.h"
 #include "config/models.h"
 #include "link/message_sink.h"
 #include "session/job_window.h"
@@ -46,6 +47,8 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   int32_t CutterMode() const { return cutter_mode_; }
   const std::string& BaseDriverName() const { return config_.BaseDriverName; }
   const ModelConfig& Models() const { return config_; }
+  // Which Tillvane.ini was read (the title bar names it).
+  const ConfigChoice& ConfigFile() const { return config_file_; }
   jobs::Dispatcher& JobDispatcher() { return dispatcher_; }
 
   // What the background jobs change on the window (always on the window's thread).
@@ -206,6 +209,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
 
   std::string program_folder_;
   ModelConfig config_;
+  ConfigChoice config_file_;
   QtDispatcher dispatcher_{this};
   int32_t cutter_mode_ = 0;
   int preview_centre_x_ = 0;

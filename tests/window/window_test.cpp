@@ -46,7 +46,8 @@ const QString kSendFailed = QString::fromUtf8(
 
 TEST_F(WindowTest, StartUpOffersOnlyPortSettingsAndExit) {
   TMainForm& f = Open();
-  EXPECT_EQ(f.windowTitle(), QStringLiteral("Shopfloor V2.41"));
+  // The caption as the file says, then the file that was read.
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("Shopfloor V2.41 — ") + IniPath());
   EXPECT_EQ(f.size(), QSize(685, 548));
   EXPECT_EQ(f.minimumSize(), f.maximumSize());
   EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -90,13 +91,14 @@ TEST_F(WindowTest, ModelsComeFromTheConfigurationFile) {
 
 TEST_F(WindowTest, EmptyApplicationNameKeepsTheLeadingSpace) {
   WriteIni(dir_.path(), "[Common]\nApplicationName=\n[Pos1]\nName=A\nWidth=80\n");
-  EXPECT_EQ(Open().windowTitle(), QStringLiteral(" V2.41"));
+  EXPECT_EQ(Open().windowTitle(), QStringLiteral(" V2.41 — ") + IniPath());
 }
 
 TEST_F(WindowTest, MissingConfigurationGivesTheDefaultCaption) {
   fs::remove(dir_.path() / "Tillvane.ini");
   TMainForm& f = Open();
-  EXPECT_EQ(f.windowTitle(), QStringLiteral("Tillvane V2.41"));
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("Tillvane V2.41 — 无配置文件"));
+  EXPECT_TRUE(f.ConfigFile().path.empty());
   // With no model listed the built-in one is in force, for the 80 mm receipts.
   ASSERT_EQ(f.cboPrinterModel->count(), 1);
   EXPECT_EQ(f.cboPrinterModel->currentText(), QString::fromLatin1(kBuiltInModelName));

@@ -25,6 +25,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("CUPS_SERVER"))
     qputenv("CUPS_SERVER", "/nonexistent/tillvane-window-test/cups.sock");
+  // Nor do they read the user's own Tillvane.ini: a test that wants one makes it.
+  if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
+    qputenv("XDG_CONFIG_HOME", "/nonexistent/tillvane-window-test/config");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tillvane"));
   ::testing::InitGoogleTest(&argc, argv);
