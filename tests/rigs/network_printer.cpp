@@ -183,22 +183,21 @@ bool SimNetworkPrinter::WaitForNoConnection(int timeout_ms) const {
 
 // Refusing and taking no connections change the listening socket on the printer's thread;
 // these return once that is done, so a test can connect straight after.
-void SimNetworkPrinter::SetRefusing(bool on) {
+void SimNetworkPrinter::SetListening(bool* wanted, const bool* applied, bool on) {
   std::unique_lock lock(mutex_);
-  refusing_ = on;
+  *wanted = on;
   lock.unlock();
   Wake();
   lock.lock();
-  cv_.wait(lock, [&] { return !thread_.joinable() || applied_refusing_ == on || stopping_; });
+  cv_.wait(lock, [&] { return !thread_.joinable() || *applied == on || stopping_; });
+}
+
+void SimNetworkPrinter::SetRefusing(bool on) {
+  SetListening(&refusing_, &applied_refusing_, on);
 }
 
 void SimNetworkPrinter::SetUnresponsive(bool on) {
-  std::unique_lock lock(mutex_);
-  unresponsive_ = on;
-  lock.unlock();
-  Wake();
-  lock.lock();
-  cv_.wait(lock, [&] { return !thread_.joinable() || applied_unresponsive_ == on || stopping_; });
+  SetListening(&unresponsive_, &applied_unresponsive_, on);
 }
 
 bool SimNetworkPrinter::Listen(std::string* error) {

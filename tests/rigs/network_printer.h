@@ -94,6 +94,8 @@ class SimNetworkPrinter {
 
   void Run();
   void Wake();
+  // Sets *wanted and waits until the printer's thread reports it in *applied.
+  void SetListening(bool* wanted, const bool* applied, bool on);
   bool Listen(std::string* error);
   void StopListening();
   void FillBacklog();
