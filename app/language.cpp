@@ -74,6 +74,11 @@ bool InstallTranslations(QCoreApplication& app, Language language) {
   return loaded;
 }
 
+QString OperatorText(std::string_view text) {
+  const QByteArray source(text.data(), static_cast<qsizetype>(text.size()));
+  return QCoreApplication::translate("Operator", source.constData());
+}
+
 Language CurrentLanguage() {
   return g_current;
 }

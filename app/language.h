@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 class QCoreApplication;
 
@@ -29,6 +30,11 @@ std::optional<Language> ParseLanguage(const QString& text);
 // Chinese. False when a catalogue that should be there could not be loaded (the window
 // then shows that catalogue's source texts). Call once, before the window is built.
 bool InstallTranslations(QCoreApplication& app, Language language);
+
+// A text the core hands to the window (a message, a status text; UTF-8) in the window's
+// language. Texts the core does not mark for the operator, such as a progress count,
+// come back as they are.
+QString OperatorText(std::string_view text);
 
 // The language installed last (Chinese before any).
 Language CurrentLanguage();
