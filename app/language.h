@@ -4,10 +4,13 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 class QCoreApplication;
+class QTranslator;
 
 namespace tillvane {
 
@@ -24,6 +27,11 @@ Language LanguageFromEnvironment();  // this process's environment
 
 // The value of --lang: "en" or "zh" (any case); nothing for any other text.
 std::optional<Language> ParseLanguage(const QString& text);
+
+// The catalogues of `language`, loaded and not yet installed: the window's English
+// catalogue for English, Qt's own Chinese catalogue (dialogs, standard buttons) for
+// Chinese. `complete` becomes false when one that should be there could not be loaded.
+std::vector<std::unique_ptr<QTranslator>> LoadCatalogues(Language language, bool* complete);
 
 // Installs the translations of `language` into the application: the window's English
 // catalogue for English, Qt's own Chinese catalogues (dialogs, standard buttons) for
