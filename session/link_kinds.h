@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "abi/lpt_ports.h"
 #include "link/operator_text.h"
 #include "session/link_choice.h"
 
@@ -24,9 +25,6 @@ inline constexpr const char* kUsbPortOpenFailed =
     OPERATOR_TEXT("Operator", "USB口打开失败！请检查打印机是否正确连接！");
 inline constexpr const char* kVirtualOpenFailed = OPERATOR_TEXT("Operator", "虚拟打印机打开失败！");
 inline constexpr const char* kPortTestFailed = OPERATOR_TEXT("Operator", "端口通讯测试失败!");
-
-// Parallel port base addresses by position in the LPT list; LPT3 and LPT4 have none.
-inline constexpr uint16_t kLptBaseTable[4] = {0x378, 0x278, 0, 0};
 
 // What one step of opening a link came to. `reason` is the system's reason for a
 // failure ("open /dev/ttyUSB0: Permission denied").

@@ -1,4 +1,5 @@
 #include "session/open_link.h"
+#include "session/remedy.h"
 
 #include <exception>
 
@@ -83,7 +84,7 @@ LinkResult OpenAndProve(const LinkChoice& choice, std::span<const LinkKindRow> k
     Links().LinkKind = KindAfter(row, stage, step.ok, interrupted, Links().LinkKind);
     if (step.ok) continue;
 
-    result.reason = std::move(step.reason);
+    result.reason = WithRemedy(std::move(step.reason));
     if (interrupted) {
       result.outcome = LinkOutcome::Interrupted;
     } else if (stage == Stage::Open) {
