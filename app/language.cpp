@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTranslator>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@ namespace tillvane {
 namespace {
 
 Language g_current = Language::Chinese;
+std::vector<QPointer<QTranslator>> g_installed;
 
 const char* SetValue(const EnvironmentLookup& lookup, const char* name) {
   const char* v = lookup(name);
@@ -55,23 +57,49 @@ std::optional<Language> ParseLanguage(const QString& text) {
   return std::nullopt;
 }
 
+std::vector<std::unique_ptr<QTranslator>> LoadCatalogues(Language language, bool* complete) {
+  std::vector<std::unique_ptr<QTranslator>> out;
+  auto translator = std::make_unique<QTranslator>();
+  bool loaded = false;
+  if (language == Language::English) {
+    loaded = translator->load(QStringLiteral(":/i18n/tillvane_en.qm"));
+  } else {
+    // Qt's own texts (the file dialog, OK and Cancel) from Debian's catalogues.
+    loaded = translator->load(QStringLiteral("qtbase_zh_CN"),
+                              QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  }
+  if (loaded) out.push_back(std::move(translator));
+  if (complete != nullptr) *complete = loaded;
+  return out;
+}
+
 bool InstallTranslations(QCoreApplication& app, Language language) {
   g_current = language;
-  // The translators live as long as the application.
-  if (language == Language::English) {
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    auto* own = new QTranslator(&app);
-    const bool loaded = own->load(QStringLiteral(":/i18n/tillvane_en.qm"));
-    if (loaded) QCoreApplication::installTranslator(own);
-    return loaded;
+  QLocale::setDefault(language == Language::English
+                          ? QLocale(QLocale::English, QLocale::UnitedStates)
+                          : QLocale(QLocale::Chinese, QLocale::China));
+  // The catalogues of a language installed before give way.
+  for (QPointer<QTranslator>& earlier : g_installed) {
+    if (earlier) {
+      QCoreApplication::removeTranslator(earlier);
+      delete earlier;
+    }
   }
-  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-  // Qt's own texts (the file dialog, OK and Cancel) from Debian's catalogues.
-  auto* qt = new QTranslator(&app);
-  const bool loaded =
-      qt->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-  if (loaded) QCoreApplication::installTranslator(qt);
-  return loaded;
+  g_installed.clear();
+  bool complete = false;
+  for (auto& translator : LoadCatalogues(language, &complete)) {
+    // The translators live as long as the application.
+    QTranslator* t = translator.release();
+    t->setParent(&app);
+    QCoreApplication::installTranslator(t);
+    g_installed.emplace_back(t);
+  }
+  return complete;
+}
+
+QString OperatorText(std::string_view text) {
+  const QByteArray source(text.data(), static_cast<qsizetype>(text.size()));
+  return QCoreApplication::translate("Operator", source.constData());
 }
 
 Language CurrentLanguage() {

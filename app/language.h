@@ -4,9 +4,13 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 class QCoreApplication;
+class QTranslator;
 
 namespace tillvane {
 
@@ -24,11 +28,21 @@ Language LanguageFromEnvironment();  // this process's environment
 // The value of --lang: "en" or "zh" (any case); nothing for any other text.
 std::optional<Language> ParseLanguage(const QString& text);
 
+// The catalogues of `language`, loaded and not yet installed: the window's English
+// catalogue for English, Qt's own Chinese catalogue (dialogs, standard buttons) for
+// Chinese. `complete` becomes false when one that should be there could not be loaded.
+std::vector<std::unique_ptr<QTranslator>> LoadCatalogues(Language language, bool* complete);
+
 // Installs the translations of `language` into the application: the window's English
 // catalogue for English, Qt's own Chinese catalogues (dialogs, standard buttons) for
 // Chinese. False when a catalogue that should be there could not be loaded (the window
 // then shows that catalogue's source texts). Call once, before the window is built.
 bool InstallTranslations(QCoreApplication& app, Language language);
+
+// A text the core hands to the window (a message, a status text; UTF-8) in the window's
+// language. Texts the core does not mark for the operator, such as a progress count,
+// come back as they are.
+QString OperatorText(std::string_view text);
 
 // The language installed last (Chinese before any).
 Language CurrentLanguage();

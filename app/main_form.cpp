@@ -28,6 +28,7 @@
 #include "app/config_texts.h"
 #include "app/gbk_text.h"
 #include "app/index_picture.h"
+#include "app/language.h"
 #include "app/virtual_printer_window.h"
 #include "commands/posfun.h"
 #include "config/current_model.h"
@@ -226,7 +227,7 @@ TMainForm::TMainForm(const std::string& program_folder, QWidget* parent)
     : QWidget(parent),
       program_folder_(program_folder.empty() ? tillvane::ExecutableFolder() : program_folder) {
   previous_sink_ = SetMessageSink([this](std::string_view text) {
-    ShowOperatorMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    ShowOperatorMessage(OperatorText(text));
   });
   BuildWindow();
   ConnectHandlers();
@@ -300,11 +301,11 @@ void TMainForm::BuildIndexPage() {
   auto button = [&](const char* name, const QString& caption, int row) {
     return MakeButton(Panel2, name, caption, kPurple, 16, QRect(x, 24 + row * 58, 153, 40));
   };
-  sbtnPortOption = button("sbtnPortOption", QStringLiteral("端口配置"), 0);
-  sbtnDownloadLogo = button("sbtnDownloadLogo", QStringLiteral("下载图片"), 1);
-  sbtnDemo = button("sbtnDemo", QStringLiteral("打印演示"), 2);
-  sbtnClearError = button("sbtnClearError", QStringLiteral("清除错误"), 3);
-  sbtnExit = button("sbtnExit", QStringLiteral("退        出"), 4);
+  sbtnPortOption = button("sbtnPortOption", tr("端口配置"), 0);
+  sbtnDownloadLogo = button("sbtnDownloadLogo", tr("下载图片"), 1);
+  sbtnDemo = button("sbtnDemo", tr("打印演示"), 2);
+  sbtnClearError = button("sbtnClearError", tr("清除错误"), 3);
+  sbtnExit = button("sbtnExit", tr("退        出"), 4);
 }
 
 void TMainForm::BuildPortPage() {
@@ -312,21 +313,19 @@ void TMainForm::BuildPortPage() {
   PageControl1->addWidget(tbsPortOption);
   Panel6 = MakePanel(tbsPortOption, "Panel6", QFrame::Raised, QRect(8, 8, 669, 437));
 
-  Label16 = MakeLabel(Panel6, "Label16", QStringLiteral("打印机类型："), kPurple, 13, 196, 17);
+  Label16 = MakeLabel(Panel6, "Label16", tr("打印机类型："), kPurple, 13, 196, 17);
   cboPrinterModel = MakeList(Panel6, "cboPrinterModel", {}, QRect(296, 12, 180, 24));
 
   // Five rows: each radio button beside the group of its settings. The groups are as
   // high as their lists need, so that the rows fit above the two buttons.
-  rbtnCOM = MakeRadio(Panel6, "rbtnCOM", QStringLiteral("串口"), kPurple, QRect(40, 91, 110, 22));
-  rbtnLPT = MakeRadio(Panel6, "rbtnLPT", QStringLiteral("并口"), kPurple, QRect(40, 179, 110, 22));
-  rbtnUsb =
-      MakeRadio(Panel6, "rbtnUsb", QStringLiteral("USB接口"), kPurple, QRect(40, 231, 110, 22));
-  rbtnDriver = MakeRadio(Panel6, "rbtnDriver", QStringLiteral("打印机驱动"), kPurple,
-                         QRect(40, 283, 110, 22));
+  rbtnCOM = MakeRadio(Panel6, "rbtnCOM", tr("串口"), kPurple, QRect(40, 91, 110, 22));
+  rbtnLPT = MakeRadio(Panel6, "rbtnLPT", tr("并口"), kPurple, QRect(40, 179, 110, 22));
+  rbtnUsb = MakeRadio(Panel6, "rbtnUsb", tr("USB接口"), kPurple, QRect(40, 231, 110, 22));
+  rbtnDriver = MakeRadio(Panel6, "rbtnDriver", tr("打印机驱动"), kPurple, QRect(40, 283, 110, 22));
   rbtnVirtual =
       MakeRadio(Panel6, "rbtnVirtual", tr("虚拟打印机"), kPurple, QRect(40, 331, 110, 22));
 
-  gbCOM = MakeGroup(Panel6, "gbCOM", QStringLiteral("串口配置"), kNavy, QRect(160, 42, 470, 120));
+  gbCOM = MakeGroup(Panel6, "gbCOM", tr("串口配置"), kNavy, QRect(160, 42, 470, 120));
   auto setting = [&](const char* label_name, const QString& caption, const char* list_name,
                      const QStringList& items, int column, int row) {
     const int lx = column == 0 ? 18 : 246;
@@ -334,40 +333,38 @@ void TMainForm::BuildPortPage() {
     MakeLabel(gbCOM, label_name, caption, kNavy, 13, lx, y + 4);
     return MakeList(gbCOM, list_name, items, QRect(lx + 84, y, 116, 24));
   };
-  cboCom = setting("Label6", QStringLiteral("端口名称"), "cboCom",
+  cboCom = setting("Label6", tr("端口名称"), "cboCom",
                    {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}, 0, 0);
-  cboDatabit = setting("Label2", QStringLiteral("数据位数"), "cboDatabit", {"8"}, 0, 1);
-  cboVerify =
-      setting("Label7", QStringLiteral("奇偶校验"), "cboVerify", {"None", "Odd", "Even"}, 0, 2);
+  cboDatabit = setting("Label2", tr("数据位数"), "cboDatabit", {"8"}, 0, 1);
+  cboVerify = setting("Label7", tr("奇偶校验"), "cboVerify", {"None", "Odd", "Even"}, 0, 2);
   cboBaudrate =
-      setting("Label1", QStringLiteral("波特率"), "cboBaudrate",
+      setting("Label1", tr("波特率"), "cboBaudrate",
               {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}, 1, 0);
-  cboStopbit = setting("Label3", QStringLiteral("停止位"), "cboStopbit", {"1", "2"}, 1, 1);
-  cboFlowControl = setting("Label4", QStringLiteral("流量控制"), "cboFlowControl",
-                           {"Xon/Xoff", "DTR/DSR"}, 1, 2);
+  cboStopbit = setting("Label3", tr("停止位"), "cboStopbit", {"1", "2"}, 1, 1);
+  cboFlowControl =
+      setting("Label4", tr("流量控制"), "cboFlowControl", {"Xon/Xoff", "DTR/DSR"}, 1, 2);
 
-  gbLPT = MakeGroup(Panel6, "gbLPT", QStringLiteral("并口选择"), kNavy, QRect(160, 166, 470, 48));
-  MakeLabel(gbLPT, "Label9", QStringLiteral("端口名称"), kNavy, 13, 18, 22);
+  gbLPT = MakeGroup(Panel6, "gbLPT", tr("并口选择"), kNavy, QRect(160, 166, 470, 48));
+  MakeLabel(gbLPT, "Label9", tr("端口名称"), kNavy, 13, 18, 22);
   cboLPT = MakeList(gbLPT, "cboLPT", {"LPT1", "LPT2", "LPT3", "LPT4"}, QRect(102, 18, 116, 24));
 
-  gbUsb = MakeGroup(Panel6, "gbUsb", QStringLiteral("USB口选择"), kNavy, QRect(160, 218, 470, 48));
-  MakeLabel(gbUsb, "Label14", QStringLiteral("USB接口名称"), kNavy, 13, 18, 22);
+  gbUsb = MakeGroup(Panel6, "gbUsb", tr("USB口选择"), kNavy, QRect(160, 218, 470, 48));
+  MakeLabel(gbUsb, "Label14", tr("USB接口名称"), kNavy, 13, 18, 22);
   cboUsb = MakeList(gbUsb, "cboUsb", {}, QRect(120, 18, 128, 24));
   gbUsb->setEnabled(false);
 
-  gbDriver =
-      MakeGroup(Panel6, "gbDriver", QStringLiteral("驱动选择"), kNavy, QRect(160, 270, 470, 48));
-  MakeLabel(gbDriver, "Label18", QStringLiteral("驱动名称"), kNavy, 13, 18, 22);
+  gbDriver = MakeGroup(Panel6, "gbDriver", tr("驱动选择"), kNavy, QRect(160, 270, 470, 48));
+  MakeLabel(gbDriver, "Label18", tr("驱动名称"), kNavy, 13, 18, 22);
   cboPrinters = MakeList(gbDriver, "cboPrinters", {}, QRect(102, 18, 349, 24));
 
   // The virtual printer has nothing to choose: its row only says where the paper
   // comes out.
   MakeLabel(Panel6, "LabelVirtual", tr("打印结果显示在预览窗口中"), kNavy, 13, 178, 334);
 
-  sbtnApply = MakeButton(Panel6, "sbtnApply", QStringLiteral("确         定"), kPurple, 13,
-                         QRect(258, 378, 153, 40));
-  sbtnCancel = MakeButton(Panel6, "sbtnCancel", QStringLiteral("取         消"), kPurple, 13,
-                          QRect(446, 378, 153, 40));
+  sbtnApply =
+      MakeButton(Panel6, "sbtnApply", tr("确         定"), kPurple, 13, QRect(258, 378, 153, 40));
+  sbtnCancel =
+      MakeButton(Panel6, "sbtnCancel", tr("取         消"), kPurple, 13, QRect(446, 378, 153, 40));
 }
 
 void TMainForm::BuildDemoPage() {
@@ -378,32 +375,29 @@ void TMainForm::BuildDemoPage() {
   auto button = [&](QWidget* parent, const char* name, const QString& caption, int row) {
     return MakeButton(parent, name, caption, kNavy, 13, QRect(16, 28 + row * 52, 153, 40));
   };
-  GroupBox1 =
-      MakeGroup(panel, "GroupBox1", QStringLiteral("零售收据"), kPurple, QRect(16, 40, 185, 232));
-  sbtnSample = button(GroupBox1, "sbtnSample", QStringLiteral("样品打印"), 0);
-  sbtnLogoBar = button(GroupBox1, "sbtnLogoBar", QStringLiteral("位图条码"), 1);
-  sbtnTwoPart = button(GroupBox1, "sbtnTwoPart", QStringLiteral("分类收据"), 2);
-  sbtnCleanReceipt = button(GroupBox1, "sbtnCleanReceipt", QStringLiteral("明细收据"), 3);
+  GroupBox1 = MakeGroup(panel, "GroupBox1", tr("零售收据"), kPurple, QRect(16, 40, 185, 232));
+  sbtnSample = button(GroupBox1, "sbtnSample", tr("样品打印"), 0);
+  sbtnLogoBar = button(GroupBox1, "sbtnLogoBar", tr("位图条码"), 1);
+  sbtnTwoPart = button(GroupBox1, "sbtnTwoPart", tr("分类收据"), 2);
+  sbtnCleanReceipt = button(GroupBox1, "sbtnCleanReceipt", tr("明细收据"), 3);
 
-  GroupBox5 =
-      MakeGroup(panel, "GroupBox5", QStringLiteral("银行收据"), kPurple, QRect(218, 40, 185, 180));
-  sbtnATM = button(GroupBox5, "sbtnATM", QStringLiteral("ATM 收据"), 0);
-  sbtnAccount = button(GroupBox5, "sbtnAccount", QStringLiteral("帐户信息"), 1);
-  sbtnWideAcct = button(GroupBox5, "sbtnWideAcct", QStringLiteral("帐户信息（大字体）"), 2);
+  GroupBox5 = MakeGroup(panel, "GroupBox5", tr("银行收据"), kPurple, QRect(218, 40, 185, 180));
+  sbtnATM = button(GroupBox5, "sbtnATM", tr("ATM 收据"), 0);
+  sbtnAccount = button(GroupBox5, "sbtnAccount", tr("帐户信息"), 1);
+  sbtnWideAcct = button(GroupBox5, "sbtnWideAcct", tr("帐户信息（大字体）"), 2);
 
   GroupBox3 = MakeGroup(panel, "GroupBox3", QString(), kPurple, QRect(218, 228, 185, 76));
-  sbtnDownloadFile = MakeButton(GroupBox3, "sbtnDownloadFile", QStringLiteral("下载文件打印"),
-                                kNavy, 13, QRect(16, 20, 153, 40));
+  sbtnDownloadFile = MakeButton(GroupBox3, "sbtnDownloadFile", tr("下载文件打印"), kNavy, 13,
+                                QRect(16, 20, 153, 40));
 
-  chkPrintToFile = Named(new QCheckBox(QStringLiteral("打印到文件"), panel), "chkPrintToFile");
+  chkPrintToFile = Named(new QCheckBox(tr("打印到文件"), panel), "chkPrintToFile");
   chkPrintToFile->setFont(BoldFont(13));
   SetTextColour(chkPrintToFile, kPurple);
   chkPrintToFile->setGeometry(424, 12, 200, 22);
   chkPrintToFile->setChecked(false);
 
-  GroupBox2 =
-      MakeGroup(panel, "GroupBox2", QStringLiteral("自动演示"), kPurple, QRect(420, 40, 230, 128));
-  Label12 = MakeLabel(GroupBox2, "Label12", QStringLiteral("打印份数："), kNavy, 13, 16, 32);
+  GroupBox2 = MakeGroup(panel, "GroupBox2", tr("自动演示"), kPurple, QRect(420, 40, 230, 128));
+  Label12 = MakeLabel(GroupBox2, "Label12", tr("打印份数："), kNavy, 13, 16, 32);
   edPieces = Named(new QSpinBox(GroupBox2), "edPieces");
   edPieces->setRange(1, 100);
   edPieces->setSingleStep(1);
@@ -411,21 +405,15 @@ void TMainForm::BuildDemoPage() {
   edPieces->setWrapping(false);
   edPieces->setFont(BoldFont(13));
   edPieces->setGeometry(104, 28, 80, 24);
-  sbtnStart = MakeButton(GroupBox2, "sbtnStart", QStringLiteral("开始打印"), kNavy, 13,
-                         QRect(38, 72, 153, 40));
+  sbtnStart = MakeButton(GroupBox2, "sbtnStart", tr("开始打印"), kNavy, 13, QRect(38, 72, 153, 40));
 
-  GroupBox4 =
-      MakeGroup(panel, "GroupBox4", QStringLiteral("切刀模式"), kPurple, QRect(420, 176, 230, 128));
-  rbtnFull =
-      MakeRadio(GroupBox4, "rbtnFull", QStringLiteral("全    切"), kNavy, QRect(40, 28, 150, 22));
-  rbtnPart =
-      MakeRadio(GroupBox4, "rbtnPart", QStringLiteral("半    切"), kNavy, QRect(40, 60, 150, 22));
-  rbtnNone =
-      MakeRadio(GroupBox4, "rbtnNone", QStringLiteral("无 切 刀"), kNavy, QRect(40, 92, 150, 22));
+  GroupBox4 = MakeGroup(panel, "GroupBox4", tr("切刀模式"), kPurple, QRect(420, 176, 230, 128));
+  rbtnFull = MakeRadio(GroupBox4, "rbtnFull", tr("全    切"), kNavy, QRect(40, 28, 150, 22));
+  rbtnPart = MakeRadio(GroupBox4, "rbtnPart", tr("半    切"), kNavy, QRect(40, 60, 150, 22));
+  rbtnNone = MakeRadio(GroupBox4, "rbtnNone", tr("无 切 刀"), kNavy, QRect(40, 92, 150, 22));
   rbtnFull->setChecked(true);
 
-  sbtnReturn = MakeButton(panel, "sbtnReturn", QStringLiteral("返回"), kPurple, 13,
-                          QRect(497, 378, 153, 40));
+  sbtnReturn = MakeButton(panel, "sbtnReturn", tr("返回"), kPurple, 13, QRect(497, 378, 153, 40));
 }
 
 void TMainForm::BuildLogoPage() {
@@ -434,7 +422,7 @@ void TMainForm::BuildLogoPage() {
   auto* panel = MakePanel(tbsDownloadLogo, "Panel5", QFrame::Raised, QRect(8, 8, 669, 437));
 
   GroupBoxLogo = MakeGroup(panel, "GroupBox6", QString(), kNavy, QRect(40, 30, 250, 330));
-  Label13 = MakeLabel(GroupBoxLogo, "Label13", QStringLiteral("下载到RAM"), kPurple, 13, 24, 24);
+  Label13 = MakeLabel(GroupBoxLogo, "Label13", tr("下载到RAM"), kPurple, 13, 24, 24);
   auto check = [&](const char* name, const QString& caption, int y) {
     auto* c = Named(new QCheckBox(caption, GroupBoxLogo), name);
     c->setFont(BoldFont(13));
@@ -442,21 +430,21 @@ void TMainForm::BuildLogoPage() {
     c->setGeometry(48, y, 160, 22);
     return c;
   };
-  chkHorse = check("chkHorse", QStringLiteral("马"), 56);
-  chkLion = check("chkLion", QStringLiteral("狮子"), 90);
-  chkMap = check("chkMap", QStringLiteral("地图"), 124);
-  Label17 = MakeLabel(GroupBoxLogo, "Label17", QStringLiteral("下载到FLASH"), kPurple, 13, 24, 190);
-  chkDragon = check("chkDragon", QStringLiteral("龙"), 222);
+  chkHorse = check("chkHorse", tr("马"), 56);
+  chkLion = check("chkLion", tr("狮子"), 90);
+  chkMap = check("chkMap", tr("地图"), 124);
+  Label17 = MakeLabel(GroupBoxLogo, "Label17", tr("下载到FLASH"), kPurple, 13, 24, 190);
+  chkDragon = check("chkDragon", tr("龙"), 222);
 
   PanelPreview = MakePanel(panel, "Panel7", QFrame::Sunken, QRect(330, 30, 260, 330));
   Image1 = Named(new QLabel(PanelPreview), "Image1");
   Image1->setScaledContents(true);
   Image1->setGeometry(76, 72, 105, 105);
 
-  sbtnApplyDownload = MakeButton(panel, "sbtnApplyDownload", QStringLiteral("确          定"),
-                                 kPurple, 13, QRect(258, 378, 153, 40));
-  sbtnCancelDownload = MakeButton(panel, "sbtnCancelDownload", QStringLiteral("取          消"),
-                                  kPurple, 13, QRect(446, 378, 153, 40));
+  sbtnApplyDownload = MakeButton(panel, "sbtnApplyDownload", tr("确          定"), kPurple, 13,
+                                 QRect(258, 378, 153, 40));
+  sbtnCancelDownload = MakeButton(panel, "sbtnCancelDownload", tr("取          消"), kPurple, 13,
+                                  QRect(446, 378, 153, 40));
 }
 
 void TMainForm::BuildStatusBar() {
@@ -598,7 +586,8 @@ void TMainForm::LoadModels() {
   for (int32_t i = 0; i < config_.ModelCount; ++i)
     cboPrinterModel->addItem(FromGbk(config_.ModelTable[static_cast<size_t>(i)].Name));
   // The caption as the file says, and which file that was.
-  setWindowTitle(FromGbk(config_.Caption) + QStringLiteral(" — ") + ConfigFileLabel(config_file_));
+  setWindowTitle(FromGbk(config_.Caption) + QStringLiteral(" \u2014 ") +
+                 ConfigFileLabel(config_file_));
   cboPrinterModel->setCurrentIndex(config_.SelectedIndex);
   const QString problem = ConfigProblemMessage(config_file_);
   if (!problem.isEmpty()) ShowOperatorMessage(problem);
@@ -824,7 +813,7 @@ void TMainForm::ApplyLink() {
     rbtnNone->setEnabled(false);
   }
   if (result.message != nullptr) {
-    ShowOperatorMessage(QString::fromUtf8(result.message), QString::fromStdString(result.reason));
+    ShowOperatorMessage(OperatorText(result.message), QString::fromStdString(result.reason));
   }
   if (!result.Completed()) return;
   SetIndexPrintingButtons(Links().LinkKind != LinkNone);
@@ -887,7 +876,7 @@ void TMainForm::sbtnDownloadFileClick() {
 }
 
 void TMainForm::SetStatusText(const std::string& text, jobs::Rgb colour) {
-  Label20->setText(QString::fromStdString(text));
+  Label20->setText(OperatorText(text));
   SetTextColour(Label20, QColor(colour.r, colour.g, colour.b));
   Label20->adjustSize();
 }

@@ -7,12 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/operator_text.h"
+
 namespace tillvane {
 
 // Shown by every action whose first send failed.
-inline constexpr const char* kSendFailedMessage =
+inline constexpr const char* kSendFailedMessage = OPERATOR_TEXT(
+    "Operator",
     "发送数据失败!\n            Please check whether the printer is connected to the specified "
-    "port correctly";
+    "port correctly");
 
 // The longest fixed part a builder sends in one call (PrintBarcode's GS w, GS h, GS k);
 // every builder's fixed part is checked against it when it is compiled.

@@ -3,10 +3,13 @@
 
 #include <cstdint>
 
+#include "link/operator_text.h"
+
 namespace tillvane {
 
 // The message of a command file that cannot be opened or created again.
-inline constexpr const char* kCommandFileError = "打开文件 \"Commands.dat\"出错！";
+inline constexpr const char* kCommandFileError =
+    OPERATOR_TEXT("Operator", "打开文件 \"Commands.dat\"出错！");
 
 // Appends the bytes to "Commands.dat" while PrintToFile is on, then writes them to the
 // link named by LinkKind. Returns 0 when the link took all `length` bytes, -1

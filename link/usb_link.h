@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "link/operator_text.h"
+
 namespace tillvane {
 
-inline constexpr const char* kUsbOpenFailed = "打开USB失败！";
+inline constexpr const char* kUsbOpenFailed = OPERATOR_TEXT("Operator", "打开USB失败！");
 
 // Loads the library and resolves its twelve entry points. A library that lacks one is
 // unloaded again and false returned; a library kept from an earlier call stays in

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/operator_text.h"
 #include "session/job_thread.h"
 #include "session/job_window.h"
 
@@ -16,11 +17,12 @@ namespace tillvane::jobs {
 
 // Shown when the file stream or the repeated demo fails.
 inline constexpr const char* kDataNotSentMessage =
-    "数据不能发送!\n"
-    "Please check whether the printer is connected to the specified port correctly";
-inline constexpr const char* kDoneText = "完  成";
-inline constexpr const char* kFailedText = "Failed";
-inline constexpr const char* kDownloadingText = "下 载...";
+    OPERATOR_TEXT("Operator",
+                  "数据不能发送!\n"
+                  "Please check whether the printer is connected to the specified port correctly");
+inline constexpr const char* kDoneText = OPERATOR_TEXT("Operator", "完  成");
+inline constexpr const char* kFailedText = OPERATOR_TEXT("Operator", "Failed");
+inline constexpr const char* kDownloadingText = OPERATOR_TEXT("Operator", "下 载...");
 
 // The command file chosen for streaming (full path).
 std::string CommandFileName();

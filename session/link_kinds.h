@@ -11,16 +11,20 @@
 #include <string>
 
 #include "abi/lpt_ports.h"
+#include "link/operator_text.h"
 #include "session/link_choice.h"
 
 namespace tillvane {
 
 // The operator's messages of a failed opening.
-inline constexpr const char* kSerialOpenFailed = "串口打开失败！请检查打印机是否正确连接！";
-inline constexpr const char* kParallelOpenFailed = "并口打开失败！请检查打印机是否正确连接！";
-inline constexpr const char* kUsbPortOpenFailed = "USB口打开失败！请检查打印机是否正确连接！";
-inline constexpr const char* kVirtualOpenFailed = "虚拟打印机打开失败！";
-inline constexpr const char* kPortTestFailed = "端口通讯测试失败!";
+inline constexpr const char* kSerialOpenFailed =
+    OPERATOR_TEXT("Operator", "串口打开失败！请检查打印机是否正确连接！");
+inline constexpr const char* kParallelOpenFailed =
+    OPERATOR_TEXT("Operator", "并口打开失败！请检查打印机是否正确连接！");
+inline constexpr const char* kUsbPortOpenFailed =
+    OPERATOR_TEXT("Operator", "USB口打开失败！请检查打印机是否正确连接！");
+inline constexpr const char* kVirtualOpenFailed = OPERATOR_TEXT("Operator", "虚拟打印机打开失败！");
+inline constexpr const char* kPortTestFailed = OPERATOR_TEXT("Operator", "端口通讯测试失败!");
 
 // What one step of opening a link came to. `reason` is the system's reason for a
 // failure ("open /dev/ttyUSB0: Permission denied").

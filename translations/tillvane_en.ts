@@ -5,7 +5,7 @@
     <name>CommandLine</name>
     <message>
         <source>界面语言：en（英文）或 zh（中文）；默认按系统语言。</source>
-        <translation>Window language: en (English) or zh (Chinese); by default the system's language.</translation>
+        <translation>Window language: en (English) or zh (Chinese); by default the system&apos;s language.</translation>
     </message>
     <message>
         <source>收据打印机演示与测试工具。</source>
@@ -64,14 +64,273 @@
     </message>
 </context>
 <context>
+    <name>Operator</name>
+    <message>
+        <source>数据不能发送!
+Please check whether the printer is connected to the specified port correctly</source>
+        <translation>Data cannot be sent!
+Please check whether the printer is connected to the specified port correctly</translation>
+    </message>
+    <message>
+        <source>完  成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>下 载...</source>
+        <translation>Downloading...</translation>
+    </message>
+    <message>
+        <source>串口打开失败！请检查打印机是否正确连接！</source>
+        <translation>Serial port open failed! Check that the printer is connected correctly!</translation>
+    </message>
+    <message>
+        <source>并口打开失败！请检查打印机是否正确连接！</source>
+        <translation>Parallel port open failed! Check that the printer is connected correctly!</translation>
+    </message>
+    <message>
+        <source>USB口打开失败！请检查打印机是否正确连接！</source>
+        <translation>USB port open failed! Check that the printer is connected correctly!</translation>
+    </message>
+    <message>
+        <source>虚拟打印机打开失败！</source>
+        <translation>Virtual printer open failed!</translation>
+    </message>
+    <message>
+        <source>端口通讯测试失败!</source>
+        <translation>Port communication test failed!</translation>
+    </message>
+    <message>
+        <source>发送数据失败!
+            Please check whether the printer is connected to the specified port correctly</source>
+        <translation>Sending data failed!
+Please check whether the printer is connected to the specified port correctly</translation>
+    </message>
+    <message>
+        <source>打开文件 &quot;Commands.dat&quot;出错！</source>
+        <translation>Error opening the file &quot;Commands.dat&quot;!</translation>
+    </message>
+    <message>
+        <source>打开USB失败！</source>
+        <translation>Opening USB failed!</translation>
+    </message>
+</context>
+<context>
     <name>tillvane::TMainForm</name>
+    <message>
+        <source>端口配置</source>
+        <translation>Port Settings</translation>
+    </message>
+    <message>
+        <source>下载图片</source>
+        <translation>Download Logos</translation>
+    </message>
+    <message>
+        <source>打印演示</source>
+        <translation>Print Demo</translation>
+    </message>
+    <message>
+        <source>清除错误</source>
+        <translation>Clear Error</translation>
+    </message>
+    <message>
+        <source>退        出</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>打印机类型：</source>
+        <translation>Printer model:</translation>
+    </message>
+    <message>
+        <source>串口</source>
+        <translation>Serial</translation>
+    </message>
+    <message>
+        <source>并口</source>
+        <translation>Parallel</translation>
+    </message>
+    <message>
+        <source>USB接口</source>
+        <translation>USB</translation>
+    </message>
+    <message>
+        <source>打印机驱动</source>
+        <translation>Printer driver</translation>
+    </message>
     <message>
         <source>虚拟打印机</source>
         <translation>Virtual printer</translation>
     </message>
     <message>
+        <source>串口配置</source>
+        <translation>Serial settings</translation>
+    </message>
+    <message>
+        <source>端口名称</source>
+        <translation>Port name</translation>
+    </message>
+    <message>
+        <source>数据位数</source>
+        <translation>Data bits</translation>
+    </message>
+    <message>
+        <source>奇偶校验</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>停止位</source>
+        <translation>Stop bits</translation>
+    </message>
+    <message>
+        <source>流量控制</source>
+        <translation>Flow control</translation>
+    </message>
+    <message>
+        <source>并口选择</source>
+        <translation>Parallel port</translation>
+    </message>
+    <message>
+        <source>USB口选择</source>
+        <translation>USB port</translation>
+    </message>
+    <message>
+        <source>USB接口名称</source>
+        <translation>USB device</translation>
+    </message>
+    <message>
+        <source>驱动选择</source>
+        <translation>Driver</translation>
+    </message>
+    <message>
+        <source>驱动名称</source>
+        <translation>Driver name</translation>
+    </message>
+    <message>
         <source>打印结果显示在预览窗口中</source>
-        <translation>The paper shows in the preview window</translation>
+        <translation>The printout appears in the preview window</translation>
+    </message>
+    <message>
+        <source>确         定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取         消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>零售收据</source>
+        <translation>Retail receipts</translation>
+    </message>
+    <message>
+        <source>样品打印</source>
+        <translation>Sample</translation>
+    </message>
+    <message>
+        <source>位图条码</source>
+        <translation>Logo and bar codes</translation>
+    </message>
+    <message>
+        <source>分类收据</source>
+        <translation>Grouped receipt</translation>
+    </message>
+    <message>
+        <source>明细收据</source>
+        <translation>Itemised receipt</translation>
+    </message>
+    <message>
+        <source>银行收据</source>
+        <translation>Bank receipts</translation>
+    </message>
+    <message>
+        <source>ATM 收据</source>
+        <translation>ATM receipt</translation>
+    </message>
+    <message>
+        <source>帐户信息</source>
+        <translation>Account statement</translation>
+    </message>
+    <message>
+        <source>帐户信息（大字体）</source>
+        <translation>Account (large print)</translation>
+    </message>
+    <message>
+        <source>下载文件打印</source>
+        <translation>Print command file</translation>
+    </message>
+    <message>
+        <source>打印到文件</source>
+        <translation>Print to file</translation>
+    </message>
+    <message>
+        <source>自动演示</source>
+        <translation>Repeated demo</translation>
+    </message>
+    <message>
+        <source>打印份数：</source>
+        <translation>Copies:</translation>
+    </message>
+    <message>
+        <source>开始打印</source>
+        <translation>Start printing</translation>
+    </message>
+    <message>
+        <source>切刀模式</source>
+        <translation>Cutter</translation>
+    </message>
+    <message>
+        <source>全    切</source>
+        <translation>Full cut</translation>
+    </message>
+    <message>
+        <source>半    切</source>
+        <translation>Partial cut</translation>
+    </message>
+    <message>
+        <source>无 切 刀</source>
+        <translation>No cut</translation>
+    </message>
+    <message>
+        <source>返回</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>下载到RAM</source>
+        <translation>Download to RAM</translation>
+    </message>
+    <message>
+        <source>马</source>
+        <translation>Horse</translation>
+    </message>
+    <message>
+        <source>狮子</source>
+        <translation>Lion</translation>
+    </message>
+    <message>
+        <source>地图</source>
+        <translation>Map</translation>
+    </message>
+    <message>
+        <source>下载到FLASH</source>
+        <translation>Download to flash</translation>
+    </message>
+    <message>
+        <source>龙</source>
+        <translation>Dragon</translation>
+    </message>
+    <message>
+        <source>确          定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取          消</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>
@@ -110,11 +369,11 @@
     </message>
     <message>
         <source>页数: %1    已接收: %2 字节    未知字节: %3</source>
-        <translation>Pages: %1    received: %2 bytes    unknown bytes: %3</translation>
+        <translation>Pages: %1    Received: %2 bytes    Unknown bytes: %3</translation>
     </message>
     <message>
         <source>纸上还没有内容</source>
-        <translation>Nothing has been printed yet</translation>
+        <translation>Nothing printed yet</translation>
     </message>
     <message>
         <source>PNG 图片 (*.png)</source>

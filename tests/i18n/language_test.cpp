@@ -77,6 +77,14 @@ TEST(InstallTranslations, EachLanguageHasItsCatalogues) {
   ASSERT_TRUE(InstallTranslations(app, zh));
   EXPECT_EQ(CurrentLanguage(), zh);
   EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Open"), QStringLiteral("打开"));
+  // The English catalogue has given way.
+  EXPECT_EQ(QCoreApplication::translate("ConfigFile", "无配置文件"), QStringLiteral("无配置文件"));
+  EXPECT_EQ(OperatorText("端口通讯测试失败!"), QStringLiteral("端口通讯测试失败!"));
+  ASSERT_TRUE(InstallTranslations(app, en));
+  // The core's texts for the operator, and a text the core does not mark, as it is.
+  EXPECT_EQ(OperatorText("端口通讯测试失败!"), QStringLiteral("Port communication test failed!"));
+  EXPECT_EQ(OperatorText("3000/3000bytes"), QStringLiteral("3000/3000bytes"));
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Open"), QStringLiteral("Open"));
 }
 
 }  // namespace

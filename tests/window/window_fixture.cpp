@@ -20,6 +20,17 @@
 
 namespace tillvane::testing {
 
+ScopedLanguage::ScopedLanguage(Language language) {
+  bool complete = false;
+  catalogues_ = LoadCatalogues(language, &complete);
+  EXPECT_TRUE(complete);
+  for (auto& c : catalogues_) QCoreApplication::installTranslator(c.get());
+}
+
+ScopedLanguage::~ScopedLanguage() {
+  for (auto& c : catalogues_) QCoreApplication::removeTranslator(c.get());
+}
+
 void Click(QAbstractButton* button) {
   ASSERT_NE(button, nullptr);
   // A radio button or check box answers a click on its indicator or its text, not on
@@ -44,13 +55,16 @@ std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible()) return;
     int answers = 0;
+    QStringList captions;
     for (QAbstractButton* b : box->buttons()) {
       // The details button only shows the detailed text; it answers nothing.
-      if (box->buttonRole(b) != QMessageBox::ActionRole) ++answers;
+      if (box->buttonRole(b) == QMessageBox::ActionRole) continue;
+      ++answers;
+      captions << b->text();
     }
     const QCursor* pointer = QApplication::overrideCursor();
     seen.push_back({box->windowTitle(), box->text(), answers, box->detailedText(),
-                    pointer != nullptr ? static_cast<int>(pointer->shape()) : -1});
+                    pointer != nullptr ? static_cast<int>(pointer->shape()) : -1, captions});
     box->accept();
   });
   watcher.start();

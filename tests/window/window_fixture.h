@@ -5,14 +5,17 @@
 #include <QAbstractButton>
 #include <QString>
 #include <QStringList>
+#include <QTranslator>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "app/language.h"
 #include "app/main_form.h"
 #include "tests/support/recording.h"
 
@@ -22,9 +25,24 @@ namespace tillvane::testing {
 struct SeenBox {
   QString title;
   QString text;
-  int buttons = 0;  // number of answer buttons the box offered (its details button aside)
-  QString detail;   // the box's detailed text: the system's reason, when it has one
-  int cursor = -1;  // shape of the application's override pointer over it, -1 for none
+  int buttons = 0;           // number of answer buttons the box offered (its details button aside)
+  QString detail;            // the box's detailed text: the system's reason, when it has one
+  int cursor = -1;           // shape of the application's override pointer over it, -1 for none
+  QStringList button_texts;  // the captions of its answer buttons
+};
+
+// The window's language for the life of the object: the catalogues the program installs
+// for it. The window tests otherwise run with none, in the Chinese the window is
+// written in. Build the window after this.
+class ScopedLanguage {
+ public:
+  explicit ScopedLanguage(Language language);
+  ~ScopedLanguage();
+  ScopedLanguage(const ScopedLanguage&) = delete;
+  ScopedLanguage& operator=(const ScopedLanguage&) = delete;
+
+ private:
+  std::vector<std::unique_ptr<QTranslator>> catalogues_;
 };
 
 // Runs `action`; every modal message box that opens meanwhile is read and accepted

@@ -124,6 +124,21 @@ TEST_F(SerialWindowTest, ASilentPrinterFailsTheCommunicationTest) {
   EXPECT_TRUE(f.sbtnExit->isEnabled());
 }
 
+TEST_F(SerialWindowTest, ASilentPrinterFailsTheTestInEnglishToo) {
+  ScopedLanguage english(Language::English);
+  TMainForm& f = Open();
+  printer_.SetMode(SimSerialPrinter::Mode::Silent);
+  auto boxes = ApplySerial();
+  EXPECT_EQ(MessageTexts(boxes), QStringList{QStringLiteral("Port communication test failed!")});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].button_texts, QStringList{QStringLiteral("OK")});
+  EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
+  // The test's bytes are the printer's: the same in every language.
+  const Bytes got = Printed(3);
+  EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min<size_t>(got.size(), 3)),
+            (Bytes{0x1D, 0x72, 0x01}));
+}
+
 TEST_F(SerialWindowTest, AFailedTestAfterAWorkingLinkKeepsTheButtonsOn) {
   TMainForm& f = Open();
   ASSERT_TRUE(ApplySerial().empty());
