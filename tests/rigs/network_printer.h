@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -104,7 +105,7 @@ class SimNetworkPrinter {
   void Reset(Client& c);
 
   Family family_ = Family::IPv4;
-  uint16_t port_ = 0;
+  std::atomic<uint16_t> port_{0};  // written again by the printer's thread when it listens anew
   int listener_ = -1;
   int wake_ = -1;
   std::vector<int> backlog_;  // our own connections that fill the listening queue
