@@ -87,6 +87,10 @@ typedef int32_t (*VornUsbSetDevicePatternFn)(const char* pattern);
 // VornUsbSetTimeouts(write ms, read ms): the write time-out (the longest the device
 // may take no byte) and the read time-out; a value of 0 or less keeps the current one.
 typedef void (*VornUsbSetTimeoutsFn)(int32_t write_ms, int32_t read_ms);
+// VornUsbLastError(): why the calling thread's last failed OpenDeviceX or uWrite
+// failed, in the system's words ("open /dev/usb/lp0: Permission denied"); "" when
+// none failed. Valid until the thread's next call.
+typedef const char* (*VornUsbLastErrorFn)(void);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,7 @@
 #include "config/models.h"
 #include "link/message_sink.h"
 #include "session/job_window.h"
+#include "session/link_choice.h"
 #include "session/status_check.h"
 
 class QButtonGroup;
@@ -54,7 +55,8 @@ class TMainForm : public QWidget, public jobs::JobWindow {
 
   // Shows a modal message box with the caption "Tillvane" and one OK button. Safe to
   // call from any thread: a worker's call waits until the operator has closed the box.
-  void ShowOperatorMessage(const QString& text);
+  // `detail`, when given, is the system's reason, behind the box's details button.
+  void ShowOperatorMessage(const QString& text, const QString& detail = {});
 
   // The clock text of a local time: "%04d-%02d-%02d %02d:%02d".
   static QString ClockText(const std::tm& local);
@@ -199,6 +201,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void SetIndexPrintingButtons(bool enabled);
   void SetPortListsEnabled(bool com, bool lpt, bool usb, bool driver);
   void FillUsbList();
+  LinkChoice ChosenLink() const;
   void ApplyLink();
   void DemoAction(Receipt wide, Receipt narrow, Receipt wide_second = nullptr,
                   Receipt narrow_second = nullptr);

@@ -136,7 +136,8 @@ void BM_CommandFileStreamToPty(benchmark::State& state) {
     tillvane::ResetLinkState();
     tillvane::SerialSettings settings;
     settings.device = Printer().device_path();
-    settings.baud_rate = 9600;  // the pseudo-terminal takes bytes at full speed whatever the rate
+    settings.baud_rate = tillvane::BaudRate::Baud9600;  // the pseudo-terminal takes bytes at full
+                                                        // speed whatever the rate
     if (!tillvane::OpenSerialPort(settings)) {
       static std::string why;
       why = "cannot open the simulated printer's port: " + tillvane::LastSerialOpenError();

@@ -41,8 +41,8 @@ struct Rig {
     raw_nb_fd = ::open(printer.device_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     tillvane::SerialSettings s;
     s.device = printer.device_path();
-    s.baud_rate = 57600;
-    s.flow_index = 1;
+    s.baud_rate = tillvane::BaudRate::Baud57600;
+    s.flow = tillvane::FlowControl::DtrDsr;
     if (raw_fd < 0 || raw_nb_fd < 0 || !tillvane::OpenSerialPort(s)) {
       std::fprintf(stderr, "cannot open %s\n", s.device.c_str());
       return;

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "commands/posfun.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 
@@ -116,15 +117,13 @@ int32_t Send(const uint8_t* bytes, size_t length) {
 }  // namespace
 
 int32_t DownloadRamLogo(const char* path, uint8_t n) {
-  const uint8_t select[3] = {0x1D, 0x23, n};
-  if (int32_t r = Send(select, sizeof select); r != 0) return r;
+  if (int32_t r = SelectRamLogo(n); r != 0) return r;
 
   DownloadBusyTimeout busy;
   ColumnImage image;
   if (!ReadColumnImage(path, Destination::kRam, image)) return -1;
-  const uint8_t size_header[4] = {0x1D, 0x2A, static_cast<uint8_t>(image.stride),
-                                  static_cast<uint8_t>(image.bands)};
-  const int32_t header_result = Send(size_header, sizeof size_header);
+  const int32_t header_result =
+      DefineRamLogoSize(static_cast<uint8_t>(image.stride), static_cast<uint8_t>(image.bands));
   const int32_t image_result = Send(image.bytes.data(), image.bytes.size());
   return header_result != 0 ? header_result : image_result;
 }

@@ -5,12 +5,12 @@
 
 namespace tillvane {
 
-// Sends [1D 23 n], then the size header [1D 2A S B] and the column image of the BMP
-// file at `path`. 0 on success, the failing send's result or -1.
+// Sends SelectRamLogo(n), then DefineRamLogoSize(S, B) and the column image of the
+// BMP file at `path`. 0 on success, the failing send's result or -1.
 int32_t DownloadRamLogo(const char* path, uint8_t n);
 
 // Sends the size header [xL xH yL yH] and the column image of one flash logo; the
-// caller has sent [1C 71 01] before. 0 on success, -1 on failure.
+// caller has sent DefineFlashLogos(1) before. 0 on success, -1 on failure.
 int32_t SendFlashLogoImage(const char* path);
 
 // The information header as the conversion reads it (W at offset 18, H at 22 of the

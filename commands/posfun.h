@@ -1,8 +1,10 @@
 // One builder per printer command. Each formats its fixed part and sends it in one
 // SendData call, then sends each trailing parameter byte in a call of its own; it stops
 // at the first failed send and returns its result (0 when every send succeeded).
+// Printable command bytes are written as characters, each command named in a comment.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tillvane {
@@ -12,13 +14,9 @@ inline constexpr const char* kSendFailedMessage =
     "发送数据失败!\n            Please check whether the printer is connected to the specified "
     "port correctly";
 
-// The longest fixed part a builder formats in one call.
-inline constexpr int32_t kCommandBufferSize = 300;
-
-// How long TestSerialCommunication waits for the printer's answer, in ms.
-inline constexpr uint32_t kSerialAnswerTimeoutMs = 4000;
-// How long the clear-error action pauses after the reset, in ms.
-inline constexpr uint32_t kClearErrorPauseMs = 2000;
+// The longest fixed part a builder sends in one call (PrintBarcode's GS w, GS h, GS k);
+// every builder's fixed part is checked against it when it is compiled.
+inline constexpr size_t kLongestFixedPart = 8;
 
 // Control bytes by their ASCII mnemonics.
 inline constexpr uint8_t LF = 0x0A, FF = 0x0C, NAK = 0x15, CAN = 0x18, ESC = 0x1B, FS = 0x1C,
@@ -52,17 +50,24 @@ int32_t PrintBarcode(uint8_t width, uint8_t height, uint8_t system, uint8_t leng
                      const char* data);
 int32_t PrintRamLogo(uint8_t n);
 int32_t PrintFlashLogo(uint8_t n);
+
+// The framing of the logo downloads, each sent whole in one call (the image follows
+// in a call of its own).
+// GS # n: the RAM logo that the next definition replaces.
+int32_t SelectRamLogo(uint8_t n);
+// GS * x y: a RAM logo of x bytes by y 8-dot bands follows.
+int32_t DefineRamLogoSize(uint8_t x, uint8_t y);
+// FS q n: n flash logos follow, each with its own size and image.
+int32_t DefineFlashLogos(uint8_t n);
 // mode 0 NAK n, mode 1 RS n; n below 1 or any other mode gives -1 and sends nothing.
 int32_t FeedPaper(int32_t mode, int32_t n);
-// GS V m, followed by n only for m 0x41 and 0x42; m 0 gives -1 and sends nothing.
+// Cut kinds m of CutPaper.
+inline constexpr uint8_t kFullCut = '0', kPartialCut = '1';
+// GS V m, followed by n only for m 'A' and 'B' (feed n, then cut); m 0 gives -1 and
+// sends nothing.
 int32_t CutPaper(uint8_t m, uint8_t n);
 
-// GS r 1 over the open serial port, then waits up to 4000 ms for any byte to arrive.
-int32_t TestSerialCommunication();
-
-// The clear-error action of the index page: a printer reset, never copied to the
-// command file, framed as one document on the print queue, then a 2000 ms pause.
-// Shows the send-failure message when the reset could not be sent.
-void ClearPrinterError();
+// GS r 1: the printer answers with one status byte (the serial communication test).
+int32_t TransmitPaperStatus();
 
 }  // namespace tillvane

@@ -50,16 +50,6 @@ std::optional<uint8_t> ReadAnswer(uint32_t wait_ms, bool* failed) {
 
 }  // namespace
 
-std::optional<uint8_t> TakeWaitingAnswer() {
-  LinkState& s = Links();
-  std::lock_guard lock(s.mutex);
-  ReplyChannel* channel = OpenReplyChannel(s);
-  uint8_t b = 0;
-  if (channel == nullptr || channel->ReceiveQueueCount() < 1 || channel->Read(&b, 1, 0) != 1)
-    return std::nullopt;
-  return b;
-}
-
 bool LinkCanAnswer() {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);

@@ -22,11 +22,6 @@ inline constexpr uint32_t kStatusAnswerMs = 500;
 int32_t TestCommunication(std::optional<uint8_t>* answer,
                           uint32_t wait_ms = kCommunicationAnswerMs);
 
-// Reads one byte that waits from the printer, without waiting: the answer that a
-// passed TestSerialCommunication left unread. Empty when none waits or the link
-// cannot read.
-std::optional<uint8_t> TakeWaitingAnswer();
-
 // True when the open link's printer can answer status requests.
 bool LinkCanAnswer();
 

@@ -180,11 +180,10 @@ void ReceiptRow(const receipt::Row& row) {
 }  // namespace
 
 int32_t FinishTicket(int32_t cutter_mode) {
-  FeedPaper(0, 255);
-  if (cutter_mode == 0)
-    CutPaper(0x30, 0);
-  else if (cutter_mode == 1)
-    CutPaper(0x31, 0);
+  // No cut after a feed that did not go out.
+  if (int32_t r = FeedPaper(0, 255); r != 0) return r;
+  if (cutter_mode == 0) return CutPaper(kFullCut, 0);
+  if (cutter_mode == 1) return CutPaper(kPartialCut, 0);
   return 0;
 }
 

@@ -1,10 +1,11 @@
-// Small steps the sample documents are written in. After a document's first command no
-// result is examined, so the steps return nothing.
+// Small steps the sample documents are written in. A document runs as one run of sends
+// that ends at its first failure (RunDocument), so the steps need not look at results.
 #pragma once
 
 #include <cstdint>
 
 #include "commands/posfun.h"
+#include "commands/send_run.h"
 
 namespace tillvane::steps {
 
@@ -62,14 +63,15 @@ inline void PageArea(int32_t width, int32_t height) {
   SetPageArea(0, 0, 0, 0, Low(width), High(width), Low(height), High(height));
 }
 
-// Runs a document: the first command decides; after it only an exception (-1) changes
-// the result.
+// Runs a document as one run of sends: its first failed send ends it, nothing more of
+// it is sent, and that send's result is the document's. An exception ends it with -1.
 template <typename First, typename Body>
 int32_t RunDocument(First first, Body body) noexcept {
   try {
+    StopAtFirstFailure run;
     if (int32_t r = first(); r != 0) return r;
     body();
-    return 0;
+    return run.result();
   } catch (...) {
     return -1;
   }

@@ -1,8 +1,9 @@
-// The narrow interfaces behind the four rows of SendData. A real back end drives a
+// The narrow interfaces behind the rows of SendData. A real back end drives a
 // device; a test puts a simulated or recording printer behind the same interface.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tillvane {
 
@@ -13,6 +14,9 @@ class ParallelBackend {
   // Returns `length` when every byte was strobed out, 0 otherwise (the bytes before a
   // failure have been printed all the same).
   virtual int32_t WriteBuffer(const uint8_t* bytes, int32_t length) = 0;
+  // Why the last failed write failed, in the system's words; empty when nothing
+  // failed. Asked only after a failure, never on the send path.
+  virtual std::string FailureReason() const { return {}; }
 };
 
 // The receive side of a link whose printer can answer (status requests).
@@ -37,6 +41,8 @@ class SerialBackend : public ReplyChannel {
   // One write of all bytes within the port's deadline. Returns the count taken, or -1
   // when the device failed before taking anything.
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+  // Why the last failed call failed, in the system's words; empty when nothing failed.
+  virtual std::string FailureReason() const { return {}; }
 };
 
 // Print-queue row: an open raw print queue.
@@ -46,6 +52,7 @@ class QueueBackend {
   virtual bool StartDocument() = 0;
   virtual bool Write(const uint8_t* bytes, int32_t length) = 0;
   virtual bool EndDocument() = 0;
+  virtual std::string FailureReason() const { return {}; }
 };
 
 // USB row: an open device of the maker's USB library.
@@ -54,6 +61,7 @@ class UsbBackend {
   virtual ~UsbBackend() = default;
   // uWrite: the number of bytes the device took.
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+  virtual std::string FailureReason() const { return {}; }
 };
 
 // Network row: a connection to a raw TCP printer. Each write is taken whole within
@@ -63,6 +71,20 @@ class NetworkBackend : public ReplyChannel {
  public:
   // Returns `length`, or -1 when the bytes could not all be sent in time.
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+  virtual std::string FailureReason() const { return {}; }
+};
+
+// Virtual-printer row: a printer drawn in memory, whose back channel answers status
+// requests as a serial printer's does.
+class VirtualBackend : public ReplyChannel {
+ public:
+  // Takes the bytes for printing. Returns the count taken: all of them, unless the
+  // link was closed meanwhile.
+  virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
+  // Waits until every byte taken has been printed and answered; false when
+  // `timeout_ms` passed first.
+  virtual bool WaitUntilPrinted(int timeout_ms) = 0;
+  virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace tillvane

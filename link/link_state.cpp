@@ -1,5 +1,7 @@
 #include "link/link_state.h"
 
+#include <utility>
+
 namespace tillvane {
 
 LinkState& Links() {
@@ -18,6 +20,7 @@ void ResetLinkState() {
   s.UsbHandle.reset();
   s.Parallel.reset();
   s.NetworkHandle.reset();
+  s.VirtualHandle.reset();
 }
 
 void SetSerialHandle(std::unique_ptr<SerialBackend> handle) {
@@ -60,9 +63,21 @@ ReplyChannel* OpenReplyChannel(LinkState& s) {
       return s.SerialHandle.get();
     case LinkNetwork:
       return s.NetworkHandle.get();
+    case LinkVirtual:
+      return s.VirtualHandle.get();
     default:
       return nullptr;
   }
+}
+
+void SetVirtualHandle(std::unique_ptr<VirtualBackend> handle) {
+  LinkState& s = Links();
+  std::unique_ptr<VirtualBackend> old;
+  {
+    std::lock_guard lock(s.mutex);
+    old = std::exchange(s.VirtualHandle, std::move(handle));
+  }
+  // The old link stops its printing thread outside the lock.
 }
 
 bool SerialHandleValid() {
@@ -75,6 +90,28 @@ bool QueueOpen() {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
   return s.QueueHandle != nullptr;
+}
+
+std::string LinkFailureReason() {
+  LinkState& s = Links();
+  std::lock_guard lock(s.mutex);
+  switch (s.LinkKind.load()) {
+    case LinkParallel:
+      return s.Parallel ? s.Parallel->FailureReason() : "the port I/O library is not loaded";
+    case LinkSerial:
+      return s.SerialHandle ? s.SerialHandle->FailureReason() : "no serial device is open";
+    case LinkPrintQueue:
+      return s.QueueHandle ? s.QueueHandle->FailureReason()
+                           : "the print queue was closed after a failure";
+    case LinkUsb:
+      return s.UsbHandle ? s.UsbHandle->FailureReason() : "no USB device is open";
+    case LinkNetwork:
+      return s.NetworkHandle ? s.NetworkHandle->FailureReason() : "no network printer is connected";
+    case LinkVirtual:
+      return s.VirtualHandle ? s.VirtualHandle->FailureReason() : "the virtual printer is closed";
+    default:
+      return "no link is open";
+  }
 }
 
 void CloseQueue() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "link/backends.h"
 
@@ -18,7 +19,7 @@ inline constexpr int32_t LinkParallel = 0;
 inline constexpr int32_t LinkSerial = 1;
 inline constexpr int32_t LinkPrintQueue = 2;
 inline constexpr int32_t LinkUsb = 3;
-// 5 belongs to the virtual printer.
+inline constexpr int32_t LinkVirtual = 5;  // the virtual printer drawn in memory
 inline constexpr int32_t LinkNetwork = 6;
 
 inline constexpr const char* kCommandFileName = "Commands.dat";
@@ -42,6 +43,7 @@ struct LinkState {
   std::unique_ptr<ParallelBackend> Parallel;
   // Empty when no network printer is connected, or after a failed write closed it.
   std::unique_ptr<NetworkBackend> NetworkHandle;
+  std::unique_ptr<VirtualBackend> VirtualHandle;
 
   // Held for the whole of each SendData call and of each document framing step, so
   // that two senders can never interleave bytes within one call. Handle changes
@@ -64,8 +66,14 @@ void SetParallel(std::unique_ptr<ParallelBackend> backend);
 // The connection replaced is closed outside the link lock (its closing handshake may
 // wait for the printer).
 void SetNetworkHandle(std::unique_ptr<NetworkBackend> handle);
+void SetVirtualHandle(std::unique_ptr<VirtualBackend> handle);
 bool SerialHandleValid();
 bool QueueOpen();  // false when marked closed
+
+// Why the open link's last send failed, in the system's words ("write /dev/ttyUSB0:
+// Input/output error"), or what is missing ("no serial device is open"); empty when
+// the link has nothing to say. For logs and message details after a failure.
+std::string LinkFailureReason();
 
 // The receive side of the open link, when its printer can answer (serial, network);
 // null otherwise. Call with the link lock held.

@@ -1,6 +1,9 @@
 #include "link/parallel_port.h"
 
+#include <atomic>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "link/clock.h"
 #include "link/link_state.h"
@@ -12,6 +15,11 @@ namespace {
 
 uint8_t g_number = 0;
 uint16_t g_base = 0;
+
+// Why the last PrintChar failed, kept without allocating on the send path.
+enum class PrintFailure { None, Busy, PaperEnd };
+std::atomic<PrintFailure> g_failure{PrintFailure::None};
+std::atomic<uint32_t> g_failure_wait_ms{0};
 
 // The first address whose registers may be touched, and the last base whose three
 // registers stay inside the 16-bit address space.
@@ -39,6 +47,7 @@ class HandshakeParallel final : public ParallelBackend {
   int32_t WriteBuffer(const uint8_t* bytes, int32_t length) override {
     return tillvane::WriteBuffer(bytes, length);
   }
+  std::string FailureReason() const override { return ParallelFailureReason(); }
 };
 
 // Hands the link state a back end while the library is loaded. The link lock that
@@ -112,7 +121,12 @@ uint8_t PrintChar(uint8_t byte) {
   const uint32_t start = TickCount();
   // Pin 12 is tested only while pin 11 shows a ready printer.
   while (ReadPin(11) == 1 || ReadPin(12) == 1) {
-    if (TickCount() - start > Links().BusyTimeout.load(std::memory_order_relaxed)) return 0;
+    const uint32_t limit = Links().BusyTimeout.load(std::memory_order_relaxed);
+    if (TickCount() - start > limit) {
+      g_failure = ReadPin(11) == 1 ? PrintFailure::Busy : PrintFailure::PaperEnd;
+      g_failure_wait_ms = limit;
+      return 0;
+    }
   }
   WriteByteStrobed(byte);
   return 1;
@@ -124,6 +138,23 @@ int32_t WriteBuffer(const uint8_t* bytes, int32_t length) {
     if (PrintChar(bytes[i]) == 0) return 0;
   }
   return length < 0 ? 0 : length;
+}
+
+std::string ParallelFailureReason() {
+  if (!PortIoLoaded()) return PortIoFailureReason();
+  char port[32];
+  std::snprintf(port, sizeof port, "LPT%u (0x%03X): ", static_cast<unsigned>(g_number),
+                static_cast<unsigned>(g_base));
+  const std::string wait = " for more than " + std::to_string(g_failure_wait_ms.load()) + " ms";
+  switch (g_failure.load()) {
+    case PrintFailure::Busy:
+      return port + std::string("the printer stayed busy") + wait;
+    case PrintFailure::PaperEnd:
+      return port + std::string("the printer reported paper end") + wait;
+    case PrintFailure::None:
+      break;
+  }
+  return {};
 }
 
 uint8_t ParallelPortNumber() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tillvane {
 
@@ -15,6 +16,11 @@ uint8_t ReadPin(uint8_t pin);
 uint8_t WriteByteStrobed(uint8_t byte);
 uint8_t PrintChar(uint8_t byte);
 int32_t WriteBuffer(const uint8_t* bytes, int32_t length);
+
+// Why the last write failed: the port and what the printer reported ("LPT1 (0x378):
+// the printer reported paper end for more than 2000 ms"), or why the library is not
+// loaded.
+std::string ParallelFailureReason();
 
 // The recorded port (LPT number 1..8, 0 before the first opening) and its base.
 uint8_t ParallelPortNumber();

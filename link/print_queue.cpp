@@ -39,8 +39,8 @@ int ListPrintQueues(const std::string& base_driver_name, std::vector<std::string
   return static_cast<int>(names.size());
 }
 
-bool OpenPrintQueue(const std::string& name) {
-  std::unique_ptr<CupsQueue> queue = CupsQueue::Open(name);
+bool OpenPrintQueue(const std::string& name, std::string* reason) {
+  std::unique_ptr<CupsQueue> queue = CupsQueue::Open(name, CupsQueue::kStallTimeoutSeconds, reason);
   if (!queue) return false;
   SetQueueHandle(std::move(queue));
   return true;

@@ -90,6 +90,10 @@ int32_t WriteToLink(LinkState& s, const uint8_t* bytes, int32_t length, bool cop
       if (!s.NetworkHandle) return -1;
       return s.NetworkHandle->Write(bytes, length) == length ? 0 : -1;
     }
+    case LinkVirtual: {
+      if (!s.VirtualHandle) return -1;
+      return s.VirtualHandle->Write(bytes, length) == length ? 0 : -1;
+    }
     default:
       // No link: the bytes went somewhere only if the command file took them.
       return copied ? 0 : -1;

@@ -2,17 +2,39 @@
 // the port page.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tillvane {
 
-struct SerialSettings {
-  std::string device;      // device path the COM name maps to, e.g. /dev/ttyS0
-  int baud_rate = 9600;    // text of cboBaudrate
-  int data_bits = 8;       // text of cboDatabit
-  int stop_bit_index = 0;  // cboStopbit: 0 "1", 1 "2"
-  int parity_index = 0;    // cboVerify: 0 "None", 1 "Odd", 2 "Even"
-  int flow_index = 1;      // cboFlowControl: 0 "Xon/Xoff", 1 "DTR/DSR"
+// The line settings, as typed values. The port page offers the rates 1200 to 115200
+// and 8 data bits; a value outside an enum's list (cast in) is refused by the
+// opening as a setting the link cannot take.
+enum class BaudRate : int32_t {
+  Baud1200 = 1200,
+  Baud2400 = 2400,
+  Baud4800 = 4800,
+  Baud9600 = 9600,
+  Baud19200 = 19200,
+  Baud38400 = 38400,
+  Baud57600 = 57600,
+  Baud115200 = 115200,
+};
+enum class DataBits : int32_t { Five = 5, Six = 6, Seven = 7, Eight = 8 };
+enum class StopBits : int32_t { One, Two };
+enum class Parity : int32_t { None, Odd, Even };
+enum class FlowControl : int32_t { XonXoff, DtrDsr };
+
+struct SerialLine {
+  BaudRate baud_rate = BaudRate::Baud9600;
+  DataBits data_bits = DataBits::Eight;
+  StopBits stop_bits = StopBits::One;
+  Parity parity = Parity::None;
+  FlowControl flow = FlowControl::DtrDsr;
+};
+
+struct SerialSettings : SerialLine {
+  std::string device;  // device path the COM name maps to, e.g. /dev/ttyS0
 };
 
 // Closes a valid SerialHandle, opens the device exclusively and configures it, with

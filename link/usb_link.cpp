@@ -42,6 +42,13 @@ class UsbLibrary {
   VORN_USB_ENTRY_POINTS(TILLVANE_ENTRY)
 #undef TILLVANE_ENTRY
 
+  // The library's own words on its last failure, when it offers them (ours does).
+  std::string LastError() const {
+    auto last = reinterpret_cast<VornUsbLastErrorFn>(::dlsym(module_, "VornUsbLastError"));
+    const char* text = last != nullptr ? last() : nullptr;
+    return text != nullptr ? text : "";
+  }
+
  private:
   void* module_;
 };
@@ -55,12 +62,31 @@ class UsbDevice final : public UsbBackend {
   ~UsbDevice() override { library_->CloseDevice(handle_); }
 
   int32_t Write(const uint8_t* bytes, int32_t length) override {
-    return library_->uWrite(handle_, 0, bytes, length);
+    const int32_t taken = library_->uWrite(handle_, 0, bytes, length);
+    if (taken != length) {
+      last_taken_ = taken;
+      last_length_ = length;
+    }
+    return taken;
+  }
+
+  std::string FailureReason() const override {
+    if (last_length_ < 0) return {};
+    std::string text = std::string(kUsbLibraryName) + ": uWrite took " +
+                       std::to_string(last_taken_) + " of " + std::to_string(last_length_) +
+                       " bytes";
+    // The library's words are per thread; they are those of this failure when the
+    // reason is asked on the thread that sent.
+    const std::string words = library_->LastError();
+    if (!words.empty()) text += " (" + words + ")";
+    return text;
   }
 
  private:
   std::shared_ptr<const UsbLibrary> library_;
   VornUsbHandle handle_;
+  int32_t last_taken_ = 0;
+  int32_t last_length_ = -1;  // -1: no write has failed
 };
 
 // The main window's kept library handle. Loading, listing and opening run on the
@@ -105,15 +131,29 @@ int ListUsbDevices(std::vector<std::string>& labels) {
   return static_cast<int>(labels.size());
 }
 
-bool OpenUsbDevice(int n) {
+bool OpenUsbDevice(int n, std::string* reason) {
   // The device open before is released first, also when it is this same one: a
   // printer-class device takes one opener at a time.
   SetUsbHandle(nullptr);
   auto library = CurrentLibrary();
   VornUsbHandle h = VORN_USB_NO_DEVICE;
+  std::string why;
   // No library, or no device chosen (an empty list gives -1): nothing to ask for.
-  if (library && n >= 0 && n < kUsbDeviceCount) h = library->OpenDeviceX(n);
+  if (!library) {
+    why = std::string(kUsbLibraryName) + " is not loaded";
+  } else if (n < 0 || n >= kUsbDeviceCount) {
+    why = "no USB device chosen";
+  } else {
+    h = library->OpenDeviceX(n);
+    if (h == VORN_USB_NO_DEVICE || h == VORN_USB_OPEN_FAILED) {
+      why = std::string(kUsbLibraryName) + ": OpenDeviceX returned " +
+            (h == VORN_USB_NO_DEVICE ? "0 (no device)" : "-1") + " for device " + std::to_string(n);
+      const std::string words = library->LastError();
+      if (!words.empty()) why += " (" + words + ")";
+    }
+  }
   if (h == VORN_USB_NO_DEVICE || h == VORN_USB_OPEN_FAILED) {
+    if (reason != nullptr) *reason = why;
     ShowMessage(kUsbOpenFailed);
     return false;
   }

@@ -8,7 +8,8 @@ TILLVANE_PACKAGES=(
   libjpeg62-turbo-dev libcups2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   cups-daemon cups-client
-  fonts-wqy-microhei
+  fonts-wqy-microhei fonts-dejavu-core
+  libfreetype-dev libpng-dev
   xvfb x11-apps imagemagick xauth
   fuse3 libfuse3-dev
   clang libclang-rt-14-dev

@@ -9,11 +9,13 @@ void QueueDispatcher::Run(const std::function<void()>& fn) {
     fn();
     return;
   }
-  Call call{&fn};
+  Call call;
+  call.fn = &fn;
   std::unique_lock lock(mutex_);
   calls_.push_back(&call);
   queued_.notify_all();
   finished_.wait(lock, [&] { return call.done; });
+  if (call.error) std::rethrow_exception(call.error);
 }
 
 void QueueDispatcher::ProcessPending() {
@@ -22,7 +24,11 @@ void QueueDispatcher::ProcessPending() {
     Call* call = calls_.front();
     calls_.pop_front();
     lock.unlock();
-    (*call->fn)();
+    try {
+      (*call->fn)();
+    } catch (...) {
+      call->error = std::current_exception();
+    }
     lock.lock();
     call->done = true;
     ++served_;

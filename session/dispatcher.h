@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -17,8 +18,9 @@ class Dispatcher {
   // True when called on the window's thread.
   virtual bool OnWindowThread() const = 0;
 
-  // Runs `fn` on the window's thread and returns once it has run. Called on the
-  // window's thread itself, it runs `fn` at once and never blocks.
+  // Runs `fn` on the window's thread and returns once it has run; what `fn` throws is
+  // thrown again here, in the caller. Called on the window's thread itself, it runs
+  // `fn` at once and never blocks.
   virtual void Run(const std::function<void()>& fn) = 0;
 
   // On the window's thread: runs the calls that workers are waiting on now. Used
@@ -46,8 +48,9 @@ class QueueDispatcher : public Dispatcher {
 
  private:
   struct Call {
-    const std::function<void()>* fn;
+    const std::function<void()>* fn = nullptr;
     bool done = false;
+    std::exception_ptr error;  // what the call threw, thrown again in the worker
   };
   const std::thread::id owner_;
   mutable std::mutex mutex_;

@@ -13,14 +13,13 @@
 #include "link/message_sink.h"
 #include "link/send_data.h"
 #include "session/jobs.h"
+#include "session/link_kinds.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
 
 namespace tillvane::jobs {
 namespace {
 
-constexpr int32_t kUsbBlock = 1024;
-constexpr int32_t kNetworkBlock = 4096;
 constexpr int32_t kReadChunk = 64 * 1024;
 
 }  // namespace
@@ -100,6 +99,7 @@ FileStreamJob::Outcome FileStreamJob::StreamBytes(int fd) {
 }
 
 FileStreamJob::Outcome FileStreamJob::StreamBlocks(int fd, int32_t block, bool throttled) {
+  if (static_cast<size_t>(block) > buffer_.size()) buffer_.resize(static_cast<size_t>(block));
   // USB hears of every block; the network link, whose blocks pass in microseconds, at
   // most every kProgressIntervalMs and always of the final count.
   uint32_t last_call = TickCount();
@@ -145,23 +145,21 @@ void FileStreamJob::Execute() {
   file_size_ = st.st_size;
   bytes_sent_ = 0;
 
+  // The link's row says how the file goes out; with no link nothing is sent.
   Outcome outcome = Outcome::Done;
-  switch (Links().LinkKind.load()) {
-    case LinkParallel:
-    case LinkSerial:
-    case LinkPrintQueue:
+  const int32_t kind = Links().LinkKind.load();
+  if (kind == LinkVirtual) {
+    outcome = StreamBytes(fd);
+  } else if (const LinkKindRow* row = FindLinkKind(kind); row != nullptr) {
+    if (row->job_block_size == 1) {
       outcome = StreamBytes(fd);
-      break;
-    case LinkUsb:
-      outcome = StreamBlocks(fd, kUsbBlock, false);
-      break;
-    case LinkNetwork:
-      outcome = StreamBlocks(fd, kNetworkBlock, true);
-      break;
-    default:
-      break;  // no link: nothing is sent
+    } else if (row->job_block_size > 1) {
+      outcome = StreamBlocks(fd, row->job_block_size, row->job_progress_throttled);
+    }
   }
-  if (outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed)
+  // While the window closes, a send that fails on a stalled printer ends the stream as
+  // the stop request would: silently, so that closing never waits for an OK.
+  if ((outcome == Outcome::SendFailed || outcome == Outcome::ReadFailed) && !StopRequested())
     Synchronize([] { ShowMessage(kDataNotSentMessage); });
   ::close(fd);
   Finish(true);

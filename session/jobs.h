@@ -65,12 +65,14 @@ class SendingJob : public JobThread {
   bool gate_held_ = true;
 };
 
-// Streams the file to the link: byte by byte on the parallel, serial and print-queue
-// links, in 1024-byte blocks on USB and 4096-byte blocks on the network link (the
-// remainder last, even when empty). A name that
+// Streams the file to the link in the block size of its row in the table of link kinds:
+// byte by byte on the parallel, serial and print-queue links, in 1024-byte blocks on
+// USB and 4096-byte blocks on the network link (the remainder last, even when empty).
+// A name that
 // cannot be opened as a regular file ends the job silently, its document ended; a
 // failed send, or a file that can no longer be read, shows kDataNotSentMessage. A stop
-// request (the window closing) ends it after the send in progress.
+// request (the window closing) ends it silently after the send in progress, also when
+// that send fails.
 // The original program called it TThreadWriteFile.
 class FileStreamJob : public SendingJob {
  public:
@@ -124,8 +126,9 @@ class LogoDownloadJob : public SendingJob {
   LogoChoices choices_;
 };
 
-// Prints the sample receipt for the paper width in force `pieces` times. A stop
-// request ends it between two receipts.
+// Prints the sample receipt for the paper width in force `pieces` times; a failed
+// receipt ends it with kDataNotSentMessage. A stop request ends it silently between
+// two receipts, or when the receipt in progress fails.
 // The original program called it TThreadWriteAuto.
 class RepeatedDemoJob : public SendingJob {
  public:

@@ -5,7 +5,6 @@
 #include "commands/posfun.h"
 #include "commands/ram_logos.h"
 #include "link/link_state.h"
-#include "link/send_data.h"
 #include "session/jobs.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
@@ -40,8 +39,7 @@ void LogoDownloadJob::Execute() {
     const std::string path = FindFileNoCase(program_folder_, "Dragon.bmp");
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
-      const uint8_t define_flash[] = {FS, 0x71, 0x01};
-      if (SendData(define_flash, 3) != 0 || SendFlashLogoImage(path.c_str()) != 0) {
+      if (DefineFlashLogos(1) != 0 || SendFlashLogoImage(path.c_str()) != 0) {
         Finish(false);
         return;
       }

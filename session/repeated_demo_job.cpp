@@ -28,7 +28,8 @@ void RepeatedDemoJob::Execute() {
     const int32_t result = PaperWidth() == kNarrowPaperWidth ? SampleTicket56(cutter_mode_)
                                                              : SampleTicket(cutter_mode_);
     if (result != 0) {
-      Synchronize([] { ShowMessage(kDataNotSentMessage); });
+      // A receipt cut short because the window is closing ends the job silently.
+      if (!StopRequested()) Synchronize([] { ShowMessage(kDataNotSentMessage); });
       break;
     }
   }

@@ -9,14 +9,14 @@
 namespace {
 
 void Draw(benchmark::State& state, int m, std::string data, int module, int height) {
-  tillvane::render::BarcodeSpec spec;
-  spec.m = m;
-  spec.data = {reinterpret_cast<const std::uint8_t*>(data.data()), data.size()};
-  spec.module = module;
-  spec.height = height;
+  tillvane::render::BarcodeRequest request;
+  request.m = m;
+  request.data = {reinterpret_cast<const std::uint8_t*>(data.data()), data.size()};
+  request.module = module;
+  request.height = height;
   std::size_t dots = 0;
   for (auto _ : state) {
-    tillvane::render::BarcodeImage img = tillvane::render::RenderBarcode(spec);
+    tillvane::render::BarcodeImage img = tillvane::render::RenderBarcode(request);
     if (!img.ok) state.SkipWithError(img.error.c_str());
     dots = img.dots.size();
     benchmark::DoNotOptimize(img.dots.data());

@@ -55,7 +55,11 @@ bool Resolve(void* library, PortIoEntryPoints* e) {
   void* found[12] = {};
   for (int i = 0; i < 12; ++i) {
     found[i] = dlsym(library, kPortIoEntryPoints[i]);
-    if (found[i] == nullptr) return false;
+    if (found[i] == nullptr) {
+      g_state.load_failure =
+          std::string(kPortIoLibrary) + ": entry point " + kPortIoEntryPoints[i] + " is missing";
+      return false;
+    }
   }
   e->read_uchar = reinterpret_cast<DlPortReadPortUcharFn>(found[0]);
   e->read_ushort = reinterpret_cast<DlPortReadPortUshortFn>(found[1]);
@@ -84,6 +88,12 @@ const PortIoState& PortIo() {
 bool PortIoLoaded() {
   return g_state.loaded;
 }
+std::string PortIoFailureReason() {
+  if (g_state.loaded) return {};
+  if (!g_state.last_error.empty()) return g_state.last_error;
+  if (!g_state.load_failure.empty()) return g_state.load_failure;
+  return std::string(kPortIoLibrary) + " is not loaded";
+}
 const PortIoEntryPoints& PortIoEntries() {
   return g_state.entry;
 }
@@ -93,6 +103,7 @@ void ResetPortIo() {
   g_state.is_nt = env.is_nt ? env.is_nt() : false;
   g_state.driver_folder = env.current_folder ? env.current_folder() : std::string();
   g_state.last_error.clear();
+  g_state.load_failure.clear();
   // Forgetting a library that a failed unload left loaded would leak it and its
   // driver; it stays known so that the next unload tries again.
   if (g_state.library == nullptr) g_state.loaded = false;
@@ -188,6 +199,7 @@ bool DriverRemove() {
 
 void LoadPortIo() {
   if (g_state.loaded) return;
+  g_state.load_failure.clear();
   g_state.stop_done = false;
   g_state.remove_done = false;
   if (g_state.is_nt) {
@@ -203,7 +215,10 @@ void LoadPortIo() {
     }
   }
   g_state.library = dlopen(kPortIoLibrary, RTLD_NOW | RTLD_LOCAL);
-  if (g_state.library != nullptr) {
+  if (g_state.library == nullptr) {
+    const char* words = dlerror();
+    g_state.load_failure = words != nullptr ? words : kPortIoLibrary;
+  } else {
     PortIoEntryPoints entry;
     g_state.loaded = Resolve(g_state.library, &entry);
     if (g_state.loaded) {

@@ -66,11 +66,17 @@ struct PortIoState {
   bool remove_done = false;
   PortIoEntryPoints entry;
   bool loaded = false;
+  // Why the last load left the library unloaded ("libDLPortIO.so: cannot open shared
+  // object file: No such file or directory"); empty after a load that worked.
+  std::string load_failure;
 };
 
 // The program's driver state (read-only outside this unit).
 const PortIoState& PortIo();
 bool PortIoLoaded();
+// Why the library is not loaded: the failed service step's text, else the loader's
+// words; for logs and message details.
+std::string PortIoFailureReason();
 const PortIoEntryPoints& PortIoEntries();
 
 // Reads the NT flag, takes the current folder as the driver folder, clears the last

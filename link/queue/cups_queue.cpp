@@ -1,5 +1,8 @@
 #include "link/queue/cups_queue.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "link/print_queue.h"
 
 namespace tillvane {
@@ -14,22 +17,39 @@ int GiveUp(http_t*, void*) {
   return 0;
 }
 
+std::string CupsFailure(const char* call) {
+  std::string text = call;
+  text += ": ";
+  const char* words = cupsLastErrorString();
+  text += words != nullptr && *words != '\0' ? words : "no answer from the print server";
+  return text;
+}
+
 }  // namespace
 
-std::unique_ptr<CupsQueue> CupsQueue::Open(const std::string& name, double stall_timeout_s) {
+std::unique_ptr<CupsQueue> CupsQueue::Open(const std::string& name, double stall_timeout_s,
+                                           std::string* reason) {
+  auto fail = [reason](std::string why) -> std::unique_ptr<CupsQueue> {
+    if (reason != nullptr) *reason = std::move(why);
+    return nullptr;
+  };
   // An empty name would make libcups pick the default queue.
-  if (name.empty()) return nullptr;
+  if (name.empty()) return fail("no print queue chosen");
   const std::string server = cupsServer();
   const int port = ippPort();
   const http_encryption_t encryption = cupsEncryption();
+  errno = 0;
   http_t* http = httpConnect2(server.c_str(), port, nullptr, AF_UNSPEC, encryption, 1,
                               kConnectTimeoutMs, nullptr);
-  if (http == nullptr) return nullptr;
+  if (http == nullptr) {
+    return fail("httpConnect2 " + server + ": " + (errno != 0 ? std::strerror(errno) : "failed"));
+  }
   httpSetTimeout(http, stall_timeout_s, GiveUp, nullptr);
   cups_dest_t* dest = cupsGetNamedDest(http, name.c_str(), nullptr);
   if (dest == nullptr) {
+    std::string why = CupsFailure("cupsGetNamedDest") + " (queue \"" + name + "\")";
     httpClose(http);
-    return nullptr;
+    return fail(std::move(why));
   }
   cupsFreeDests(1, dest);
   return std::unique_ptr<CupsQueue>(new CupsQueue(name, http, server, port, encryption));
@@ -39,6 +59,10 @@ CupsQueue::~CupsQueue() {
   // An open document, or a failed one whose cancel is still owed.
   CancelJob();
   httpClose(http_);
+}
+
+void CupsQueue::NoteFailure(const char* call) {
+  failure_ = CupsFailure(call);
 }
 
 void CupsQueue::CancelJob() {
@@ -64,10 +88,12 @@ bool CupsQueue::StartDocument() {
   job_id_ = cupsCreateJob(http_, name_.c_str(), kQueueDocumentName, 0, nullptr);
   if (job_id_ <= 0) {
     job_id_ = 0;
+    NoteFailure("cupsCreateJob");
     return false;
   }
   if (cupsStartDocument(http_, name_.c_str(), job_id_, kQueueDocumentName, CUPS_FORMAT_RAW, 1) !=
       HTTP_STATUS_CONTINUE) {
+    NoteFailure("cupsStartDocument");
     CancelJob();
     return false;
   }
@@ -81,6 +107,7 @@ bool CupsQueue::Write(const uint8_t* bytes, int32_t length) {
   if (length <= 0) return length == 0;
   if (cupsWriteRequestData(http_, reinterpret_cast<const char*>(bytes),
                            static_cast<size_t>(length)) != HTTP_STATUS_CONTINUE) {
+    NoteFailure("cupsWriteRequestData");
     write_failed_ = true;
     return false;
   }
@@ -96,6 +123,7 @@ bool CupsQueue::EndDocument() {
   }
   const ipp_status_t status = cupsFinishDocument(http_, name_.c_str());
   if (status > IPP_STATUS_OK_CONFLICTING) {
+    NoteFailure("cupsFinishDocument");
     // Not accepted: make sure nothing of it stays waiting on the server.
     CancelJob();
     return false;

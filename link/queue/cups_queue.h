@@ -20,8 +20,10 @@ class CupsQueue final : public QueueBackend {
   // A server that stops taking or answering for `stall_timeout_s` seconds fails the
   // call in progress instead of blocking the sender for ever.
   static constexpr double kStallTimeoutSeconds = 60.0;
+  // When it cannot be opened, `reason` (if given) says why in the server's words.
   static std::unique_ptr<CupsQueue> Open(const std::string& name,
-                                         double stall_timeout_s = kStallTimeoutSeconds);
+                                         double stall_timeout_s = kStallTimeoutSeconds,
+                                         std::string* reason = nullptr);
 
   // Closes the connection; a document still open is cancelled first, so that no
   // truncated job is printed.
@@ -42,6 +44,9 @@ class CupsQueue final : public QueueBackend {
   const std::string& name() const { return name_; }
   // The job of the open document (or of a failed one not yet cancelled), else 0.
   int job_id() const { return job_id_; }
+  // The call that failed last and the server's words ("cupsCreateJob: The printer or
+  // class is not accepting jobs.").
+  std::string FailureReason() const override { return failure_; }
 
  private:
   CupsQueue(std::string name, http_t* http, std::string server, int port,
@@ -54,6 +59,8 @@ class CupsQueue final : public QueueBackend {
   // Cancels job_id_ over a fresh connection (the queue's own may be in the middle of
   // a request body). job_id_ stays set when the server could not be asked.
   void CancelJob();
+  // Notes the failed call with libcups' last error text of this thread.
+  void NoteFailure(const char* call);
 
   std::string name_;
   http_t* http_;
@@ -63,6 +70,7 @@ class CupsQueue final : public QueueBackend {
   int job_id_ = 0;
   bool document_open_ = false;
   bool write_failed_ = false;
+  std::string failure_;
 };
 
 }  // namespace tillvane

@@ -60,6 +60,7 @@ class SerialDevice final : public SerialBackend {
   int fd() const { return fd_; }
   // Why the last failed Write, Purge or ReceiveQueueCount failed.
   const SerialError& last_error() const { return last_error_; }
+  std::string FailureReason() const override { return last_error_.Message(); }
 
  private:
   SerialDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

@@ -7,18 +7,19 @@
 namespace tillvane::serial {
 namespace {
 
-SerialError Refused(const char* what, int value) {
+template <class Enum>
+SerialError Refused(const char* what, Enum value) {
   SerialError e;
   e.kind = SerialErrorKind::InvalidSetting;
   e.operation = "line settings";
-  e.detail = std::string(what) + " " + std::to_string(value);
+  e.detail = std::string(what) + " " + std::to_string(static_cast<int32_t>(value));
   return e;
 }
 
 }  // namespace
 
-std::optional<speed_t> SpeedForBaud(int baud) {
-  switch (baud) {
+std::optional<speed_t> SpeedForBaud(BaudRate baud) {
+  switch (static_cast<int32_t>(baud)) {
     case 1200:
       return B1200;
     case 2400:
@@ -40,8 +41,8 @@ std::optional<speed_t> SpeedForBaud(int baud) {
   }
 }
 
-std::optional<tcflag_t> CharSizeForDataBits(int bits) {
-  switch (bits) {
+std::optional<tcflag_t> CharSizeForDataBits(DataBits bits) {
+  switch (static_cast<int32_t>(bits)) {
     case 5:
       return CS5;
     case 6:
@@ -60,10 +61,11 @@ SerialError FillLinePlan(const SerialSettings& settings, const termios& current,
   if (!speed) return Refused("baud rate", settings.baud_rate);
   const std::optional<tcflag_t> size = CharSizeForDataBits(settings.data_bits);
   if (!size) return Refused("data bits", settings.data_bits);
-  if (settings.parity_index < kParityNone || settings.parity_index > kParityEven)
-    return Refused("parity choice", settings.parity_index);
-  if (settings.flow_index != kFlowXonXoff && settings.flow_index != kFlowDtrDsr)
-    return Refused("flow control choice", settings.flow_index);
+  if (settings.parity != Parity::None && settings.parity != Parity::Odd &&
+      settings.parity != Parity::Even)
+    return Refused("parity choice", settings.parity);
+  if (settings.flow != FlowControl::XonXoff && settings.flow != FlowControl::DtrDsr)
+    return Refused("flow control choice", settings.flow);
 
   LinePlan out;
   termios& t = out.tio;
@@ -76,8 +78,8 @@ SerialError FillLinePlan(const SerialSettings& settings, const termios& current,
 
   t.c_cflag &= ~CSIZE;
   t.c_cflag |= *size;
-  // Index 0 is one stop bit; the only other choice is "2" (never one and a half).
-  if (settings.stop_bit_index == 0) {
+  // One stop bit, or else two (never one and a half).
+  if (settings.stop_bits == StopBits::One) {
     t.c_cflag &= ~CSTOPB;
   } else {
     t.c_cflag |= CSTOPB;
@@ -94,7 +96,7 @@ SerialError FillLinePlan(const SerialSettings& settings, const termios& current,
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
 
-  if (settings.flow_index == kFlowXonXoff) {
+  if (settings.flow == FlowControl::XonXoff) {
     // Software flow control both ways. Only XON restarts output (no IXANY): a status
     // byte from the printer must not override its XOFF.
     t.c_iflag |= IXON | IXOFF;
@@ -113,11 +115,11 @@ SerialError FillLinePlan(const SerialSettings& settings, const termios& current,
   // PARMRK off, Linux delivers a byte received with a parity or framing error as NUL.
   // That is the counterpart of replacing it with the device's error character, which
   // termios does not let us choose.
-  if (settings.parity_index == kParityOdd) {
+  if (settings.parity == Parity::Odd) {
     t.c_cflag |= PARENB | PARODD;
     t.c_iflag |= INPCK;
     t.c_iflag &= ~(IGNPAR | PARMRK);
-  } else if (settings.parity_index == kParityEven) {
+  } else if (settings.parity == Parity::Even) {
     t.c_cflag |= PARENB;
     t.c_iflag |= INPCK;
     t.c_iflag &= ~(IGNPAR | PARMRK);

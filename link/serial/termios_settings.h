@@ -13,12 +13,6 @@
 
 namespace tillvane::serial {
 
-inline constexpr int kFlowXonXoff = 0;
-inline constexpr int kFlowDtrDsr = 1;
-inline constexpr int kParityNone = 0;
-inline constexpr int kParityOdd = 1;
-inline constexpr int kParityEven = 2;
-
 inline constexpr cc_t kXon = 0x11;
 inline constexpr cc_t kXoff = 0x13;
 
@@ -31,9 +25,9 @@ struct LinePlan {
 };
 
 // Bxxxx for the rates the port page offers (1200 to 57600); nullopt for others.
-std::optional<speed_t> SpeedForBaud(int baud);
+std::optional<speed_t> SpeedForBaud(BaudRate baud);
 // CS5..CS8 for 5..8 data bits; nullopt for others.
-std::optional<tcflag_t> CharSizeForDataBits(int bits);
+std::optional<tcflag_t> CharSizeForDataBits(DataBits bits);
 
 // Fills `plan` from the settings and the device's current termios. Only the fields
 // that belong to the line settings change; the others keep what the device reported.

@@ -31,6 +31,15 @@ char g_pattern[kPatternCapacity] = "/dev/usb/lp%d";
 std::atomic<int32_t> g_write_timeout_ms{5000};
 std::atomic<int32_t> g_read_timeout_ms{2000};
 
+thread_local char t_last_error[kPatternCapacity + 96] = "";
+
+// Notes why a call failed: the operation, the node and the system's words.
+void NoteError(const char* operation, const char* path, int err) {
+  const char* words = strerrordesc_np(err);
+  std::snprintf(t_last_error, sizeof t_last_error, "%s%s%s: %s", operation, *path ? " " : "", path,
+                words != nullptr ? words : "unknown error");
+}
+
 // A pattern is usable when it holds exactly one "%d" and no other conversion ("%%"
 // stands for a percent sign).
 bool PatternValid(const char* pattern) {
@@ -88,18 +97,25 @@ VORN_EXPORT VornUsbHandle OpenDeviceX(int32_t device) {
   }
   struct stat st {};
   if (::stat(path, &st) != 0) {
+    NoteError("stat", path, errno);
     // No node (or none reachable) is no device; anything else is a device we cannot
     // open.
     return (errno == ENOENT || errno == ENOTDIR) ? VORN_USB_NO_DEVICE : VORN_USB_OPEN_FAILED;
   }
   int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return VORN_USB_OPEN_FAILED;
+  if (fd < 0) {
+    NoteError("open", path, errno);
+    return VORN_USB_OPEN_FAILED;
+  }
   if (fd <= 2) {
     // A handle must never read as null, nor sit on a standard stream that someone
     // may close or reopen behind our back.
     int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     ::close(fd);
-    if (moved < 0) return VORN_USB_OPEN_FAILED;
+    if (moved < 0) {
+      NoteError("fcntl", path, errno);
+      return VORN_USB_OPEN_FAILED;
+    }
     fd = moved;
   }
   return static_cast<VornUsbHandle>(fd);
@@ -127,10 +143,22 @@ VORN_EXPORT int32_t uWrite(VornUsbHandle handle, int32_t pipe, const uint8_t* by
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitReady(fd, POLLOUT, deadline)) break;
+      if (!WaitReady(fd, POLLOUT, deadline)) {
+        std::snprintf(t_last_error, sizeof t_last_error,
+                      "write: the printer took no byte for %d ms (%d of %d bytes taken)",
+                      static_cast<int>(timeout.count()), static_cast<int>(taken),
+                      static_cast<int>(count));
+        break;
+      }
       continue;
     }
-    break;  // a device error, or a write that took nothing
+    // A device error, or a write that took nothing.
+    if (n < 0) {
+      NoteError("write", "", errno);
+    } else {
+      std::snprintf(t_last_error, sizeof t_last_error, "write: the device took nothing");
+    }
+    break;
   }
   return taken;
 }
@@ -190,8 +218,13 @@ VORN_EXPORT void VornUsbSetTimeouts(int32_t write_ms, int32_t read_ms) {
   if (read_ms > 0) g_read_timeout_ms = read_ms;
 }
 
+VORN_EXPORT const char* VornUsbLastError(void) {
+  return t_last_error;
+}
+
 // The type checks: each entry point has the shape the program's loader expects.
 #define VORN_CHECK_SHAPE(name, type) static_assert(sizeof(static_cast<type>(&name)) > 0);
 VORN_USB_ENTRY_POINTS(VORN_CHECK_SHAPE)
 static_assert(sizeof(static_cast<VornUsbSetDevicePatternFn>(&VornUsbSetDevicePattern)) > 0);
 static_assert(sizeof(static_cast<VornUsbSetTimeoutsFn>(&VornUsbSetTimeouts)) > 0);
+static_assert(sizeof(static_cast<VornUsbLastErrorFn>(&VornUsbLastError)) > 0);

@@ -248,31 +248,31 @@ Pattern Code128(std::span<const std::uint8_t> data) {
 
 }  // namespace
 
-BarcodeImage RenderBarcode(const BarcodeSpec& spec) {
+BarcodeImage RenderBarcode(const BarcodeRequest& request) {
   BarcodeImage img;
-  const int system = spec.m >= 0 && spec.m <= 6 ? spec.m + kUpcA : spec.m;
+  const int system = request.m >= 0 && request.m <= 6 ? request.m + kUpcA : request.m;
   if (system < kUpcA || system > kCode128) {
-    img.error = "unknown bar code system " + std::to_string(spec.m);
+    img.error = "unknown bar code system " + std::to_string(request.m);
     return img;
   }
-  if (spec.module < 1 || spec.module > 6) {
-    img.error = "bar code module width " + std::to_string(spec.module) + " is not 1..6 dots";
+  if (request.module < 1 || request.module > 6) {
+    img.error = "bar code module width " + std::to_string(request.module) + " is not 1..6 dots";
     return img;
   }
-  if (spec.height < 1 || spec.height > 255) {
-    img.error = "bar code height " + std::to_string(spec.height) + " is not 1..255 dots";
+  if (request.height < 1 || request.height > 255) {
+    img.error = "bar code height " + std::to_string(request.height) + " is not 1..255 dots";
     return img;
   }
-  if (spec.data.empty()) {
+  if (request.data.empty()) {
     img.error = std::string(Name(system)) + ": no data";
     return img;
   }
-  if (spec.data.size() > kMaxBarcodeData) {
+  if (request.data.size() > kMaxBarcodeData) {
     img.error = std::string(Name(system)) + ": more than 255 data bytes";
     return img;
   }
 
-  const std::string text = Text(spec.data);
+  const std::string text = Text(request.data);
   Pattern p;
   switch (system) {
     case kUpcA:
@@ -296,7 +296,7 @@ BarcodeImage RenderBarcode(const BarcodeSpec& spec) {
       p = Code93(text);
       break;
     default:
-      p = Code128(spec.data);
+      p = Code128(request.data);
       break;
   }
   if (p.modules.empty()) {
@@ -308,7 +308,7 @@ BarcodeImage RenderBarcode(const BarcodeSpec& spec) {
   // (CODE39, ITF, CODABAR) draw a narrow element `module` dots wide and a wide one 2.5
   // times as wide, rounded up (2 → 5, 3 → 8, 4 → 10 …), as thermal printers do; zint's own
   // wide elements (2 or 3 modules) only say which elements are wide.
-  const int n = spec.module;
+  const int n = request.module;
   const int wide = (5 * n + 1) / 2;
   std::vector<std::uint8_t> row;
   row.reserve(p.modules.size() * static_cast<std::size_t>(p.twoWidths ? wide : n));
@@ -322,9 +322,9 @@ BarcodeImage RenderBarcode(const BarcodeSpec& spec) {
   }
 
   img.width = static_cast<int>(row.size());
-  img.height = spec.height;
-  img.dots.reserve(row.size() * static_cast<std::size_t>(spec.height));
-  for (int y = 0; y < spec.height; ++y) img.dots.insert(img.dots.end(), row.begin(), row.end());
+  img.height = request.height;
+  img.dots.reserve(row.size() * static_cast<std::size_t>(request.height));
+  for (int y = 0; y < request.height; ++y) img.dots.insert(img.dots.end(), row.begin(), row.end());
   img.hriText = std::move(p.hri);
   img.ok = true;
   return img;

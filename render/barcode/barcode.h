@@ -11,7 +11,7 @@
 
 namespace tillvane::render {
 
-struct BarcodeSpec {
+struct BarcodeRequest {
   // GS k m: 0..6 the form ended by a NUL byte, 65..73 the form with a length byte
   // (0/65 UPC-A, 1/66 UPC-E, 2/67 EAN-13, 3/68 EAN-8, 4/69 CODE39, 5/70 ITF,
   // 6/71 CODABAR, 72 CODE93, 73 CODE128).
@@ -26,12 +26,15 @@ struct BarcodeImage {
   std::string error;  // why nothing is printed, when !ok
   int width = 0, height = 0;
   std::vector<std::uint8_t> dots;  // row-major, width × height, 1 = black
-  std::string hriText;             // the human-readable text (check digits included where shown)
+  // The human-readable text, check digits included where the printer shows them; bytes as
+  // the symbol carries them (a Code 128 FNC4 character is 0x80..0xFF), control codes as
+  // spaces.
+  std::string hriText;
 };
 
 // The symbol for one GS k command. Bad data gives ok = false and a reason; the bar
 // code has no quiet zone (the printer prints none: the bars start at the print position).
-BarcodeImage RenderBarcode(const BarcodeSpec&);
+BarcodeImage RenderBarcode(const BarcodeRequest&);
 
 // Longest data accepted, in bytes (the length form cannot say more).
 inline constexpr std::size_t kMaxBarcodeData = 255;

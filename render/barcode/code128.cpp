@@ -90,7 +90,8 @@ Symbols ReadCharacters(std::span<const std::uint8_t> data) {
     i = 2;
   }
   s.values.push_back(StartCode(set));
-  bool shifted = false;  // the next character is in the other of A and B
+  bool shifted = false;   // the next character is in the other of A and B
+  bool extended = false;  // FNC4: the next character's code is 128 higher
   std::size_t dataSymbols = 0;
   while (i < data.size()) {
     const std::uint8_t c = data[i];
@@ -131,7 +132,10 @@ Symbols ReadCharacters(std::span<const std::uint8_t> data) {
               return Fail(ByteError(e, at + 1, "(FNC2..4) has no meaning in code set C"));
             if (e == '2') s.values.push_back(kFnc2);
             if (e == '3') s.values.push_back(kFnc3);
-            if (e == '4') s.values.push_back(set == Set::A ? kFnc4InA : kFnc4InB);
+            if (e == '4') {
+              s.values.push_back(set == Set::A ? kFnc4InA : kFnc4InB);
+              extended = true;
+            }
             ++dataSymbols;
             break;
           default:
@@ -150,6 +154,7 @@ Symbols ReadCharacters(std::span<const std::uint8_t> data) {
       char pair[3];
       std::snprintf(pair, sizeof pair, "%02u", static_cast<unsigned>(c));
       s.text += pair;
+      extended = false;  // an FNC4 before a change to code set C raises nothing
     } else {
       const Set in = shifted ? (set == Set::A ? Set::B : Set::A) : set;
       const std::optional<int> v = CharValue(in, c);
@@ -158,8 +163,9 @@ Symbols ReadCharacters(std::span<const std::uint8_t> data) {
         return Fail(ByteError(c, at, what.c_str()));
       }
       s.values.push_back(*v);
-      s.text += static_cast<char>(c);
+      s.text += static_cast<char>(extended ? c + 0x80 : c);
       shifted = false;
+      extended = false;
     }
     ++dataSymbols;
   }

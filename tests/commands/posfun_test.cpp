@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/send_run.h"
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
+#include "session/printer_actions.h"
 #include "tests/support/recording.h"
 
 namespace tillvane {
@@ -111,6 +113,11 @@ const std::vector<BuilderCase>& Cases() {
        {"1D 77 FF 1D 68 FF 1D 6B", "48", "00", "31", "32"}},
       {"PrintRamLogo", [] { return PrintRamLogo(2); }, {"1D 23", "02", "1D 2F 30"}},
       {"PrintFlashLogo", [] { return PrintFlashLogo(1); }, {"1C 70", "01", "00"}},
+      {"SelectRamLogo", [] { return SelectRamLogo(3); }, {"1D 23 03"}},
+      {"DefineRamLogoSize", [] { return DefineRamLogoSize(0x0A, 0x30); }, {"1D 2A 0A 30"}},
+      {"DefineRamLogoSize largest", [] { return DefineRamLogoSize(0xFF, 0xFF); }, {"1D 2A FF FF"}},
+      {"DefineFlashLogos", [] { return DefineFlashLogos(1); }, {"1C 71 01"}},
+      {"TransmitPaperStatus", [] { return TransmitPaperStatus(); }, {"1D 72 01"}},
       {"FeedPaper NAK", [] { return FeedPaper(0, 255); }, {"15", "FF"}},
       {"FeedPaper RS", [] { return FeedPaper(1, 2); }, {"1E", "02"}},
       {"FeedPaper low byte", [] { return FeedPaper(0, 0x1234); }, {"15", "34"}},
@@ -171,6 +178,86 @@ TEST_F(BuilderTest, CommandFileGetsTheSameBytesInOrder) {
   ASSERT_EQ(CutPaper(0x42, 0), 0);
   EXPECT_EQ(testing::ReadFileBytes(kCommandFileName), rec_->All());
   EXPECT_EQ(rec_->All().size(), 10u + 19u + 4u);
+}
+
+// A run of sends ends at its first failure, for every builder that follows in it.
+TEST_F(BuilderTest, ARunStopsEveryBuilderAfterItsFirstFailure) {
+  rec_->accept = [this](size_t) { return attempts_++ != 1; };
+  {
+    StopAtFirstFailure run;
+    EXPECT_EQ(InitializePrinter(), 0);
+    EXPECT_EQ(run.result(), 0);
+    EXPECT_EQ(SetAbsolutePosition(1, 2), -1);  // its fixed part is refused
+    EXPECT_EQ(run.result(), -1);
+    // A builder with nothing to send (an empty text) has nothing refused.
+    for (const BuilderCase& c : Cases()) EXPECT_EQ(c.call(), c.sends.empty() ? 0 : -1) << c.name;
+  }
+  EXPECT_EQ(attempts_, 2);
+  EXPECT_EQ(Calls(), std::vector<std::string>{"1B 40"});
+  // Once the run has ended, builders send again and a failure stops only its builder.
+  rec_->accept = [this](size_t) { return attempts_++ != 2; };
+  EXPECT_EQ(SelectPageMode(), -1);
+  EXPECT_EQ(SelectStandardMode(), 0);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"1B 40", "1B 53"}));
+}
+
+TEST_F(BuilderTest, ARunSendsNothingMoreToTheCommandFile) {
+  Links().PrintToFile = true;
+  FailFrom(1);
+  {
+    StopAtFirstFailure run;
+    EXPECT_EQ(SetMotionUnits(180, 180), -1);  // the first trailing byte is refused
+    EXPECT_EQ(SelectPageMode(), -1);
+    EXPECT_EQ(PrintText("abc"), -1);
+  }
+  // The refused byte was copied before the link refused it; nothing after it.
+  EXPECT_EQ(ToHex(testing::ReadFileBytes(kCommandFileName)), "1D 50 B4");
+  EXPECT_EQ(attempts_, 2);
+}
+
+TEST_F(BuilderTest, RunsNestAndHandTheirFailureOut) {
+  FailFrom(1);
+  {
+    StopAtFirstFailure outer;
+    EXPECT_EQ(InitializePrinter(), 0);
+    {
+      StopAtFirstFailure inner;
+      EXPECT_EQ(InitializePrinter(), -1);
+      EXPECT_EQ(inner.result(), -1);
+      EXPECT_EQ(outer.result(), 0);
+    }
+    EXPECT_EQ(outer.result(), -1);
+    {
+      StopAtFirstFailure later;  // begins failed: its outer run has failed
+      EXPECT_EQ(later.result(), -1);
+      EXPECT_EQ(CancelPageData(), -1);
+    }
+    EXPECT_EQ(CancelPageData(), -1);
+  }
+  EXPECT_EQ(attempts_, 2);
+  // A run that succeeds leaves its outer run as it was.
+  rec_ = testing::OpenRecordingLink(LinkSerial);
+  StopAtFirstFailure outer;
+  {
+    StopAtFirstFailure inner;
+    EXPECT_EQ(InitializePrinter(), 0);
+  }
+  EXPECT_EQ(outer.result(), 0);
+  EXPECT_EQ(Calls(), std::vector<std::string>{"1B 40"});
+}
+
+TEST_F(BuilderTest, AFailedRunStopsOnlyItsOwnThread) {
+  FailFrom(1);
+  StopAtFirstFailure run;
+  EXPECT_EQ(InitializePrinter(), 0);
+  EXPECT_EQ(InitializePrinter(), -1);
+  rec_->accept = nullptr;
+  int32_t other = 1;
+  std::thread t([&] { other = SelectPageMode(); });
+  t.join();
+  EXPECT_EQ(other, 0);
+  EXPECT_EQ(InitializePrinter(), -1);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"1B 40", "1B 4C"}));
 }
 
 TEST_F(BuilderTest, BuildersOnTwoThreadsKeepEachCommandWhole) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/posfun.h"
 #include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
@@ -172,13 +173,31 @@ TEST_F(DocumentTest, CutterModes) {
   }
 }
 
-TEST_F(DocumentTest, FinishTicketIgnoresFailures) {
+TEST_F(DocumentTest, FinishTicketStopsAtItsFirstFailure) {
+  struct Case {
+    int32_t mode;
+    int refused;  // index of the refused write
+    int attempts;
+    std::string sent;
+  };
+  const Case cases[] = {
+      {0, 0, 1, ""},       // the feed's code byte: nothing more, no cut
+      {0, 1, 2, "15"},     // the feed's count
+      {0, 2, 3, "15 FF"},  // the full cut
+      {1, 2, 3, "15 FF"},  // the partial cut
+      {2, 1, 2, "15"},     // no cut: only the feed
+  };
+  for (const Case& c : cases) {
+    auto rec = testing::OpenRecordingLink(LinkSerial);
+    int attempts = 0;
+    rec->accept = [&](size_t) { return attempts++ != c.refused; };
+    EXPECT_EQ(FinishTicket(c.mode), -1) << c.mode << " at " << c.refused;
+    EXPECT_EQ(attempts, c.attempts) << c.mode << " at " << c.refused;
+    EXPECT_EQ(ToHex(rec->All()), c.sent) << c.mode << " at " << c.refused;
+  }
   auto rec = testing::OpenRecordingLink(LinkSerial);
-  int attempts = 0;
-  rec->accept = [&](size_t) { return ++attempts > 1; };
-  EXPECT_EQ(FinishTicket(0), 0);
-  EXPECT_EQ(attempts, 2);  // the feed failed at its code byte, the cut was still sent
-  EXPECT_EQ(testing::ToHex(rec->All()), "1D 56 30");
+  EXPECT_EQ(FinishTicket(2), 0);
+  EXPECT_EQ(ToHex(rec->All()), "15 FF");
 }
 
 TEST_F(DocumentTest, FirstCommandDecides) {
@@ -194,37 +213,84 @@ TEST_F(DocumentTest, FirstCommandDecides) {
   }
 }
 
-TEST_F(DocumentTest, FailureAfterTheFirstCommandIsIgnored) {
+// Refuses write `refused` of a document on a recording link of `kind`: the document
+// reports the failure and nothing after the refused write is offered to the link.
+std::shared_ptr<testing::Recording> ExpectStopsAt(const Document& d, const std::vector<Bytes>& full,
+                                                  int32_t kind, int refused) {
+  auto rec = testing::OpenRecordingLink(kind);
+  if (kind == LinkPrintQueue) EXPECT_TRUE(StartJobDocument());
+  int attempts = 0;
+  rec->accept = [&](size_t) { return attempts++ != refused; };
+  EXPECT_EQ(d.print(0), -1) << d.name << " at " << refused;
+  EXPECT_EQ(attempts, refused + 1) << d.name << " at " << refused;
+  const std::vector<Bytes> got = rec->Calls();
+  EXPECT_EQ(got.size(), static_cast<size_t>(refused)) << d.name << " at " << refused;
+  EXPECT_TRUE(got.size() <= full.size() && std::equal(got.begin(), got.end(), full.begin()))
+      << d.name << " at " << refused;
+  return rec;
+}
+
+TEST_F(DocumentTest, AFailedSendEndsTheDocument) {
   for (const Document& d : Documents()) {
-    const size_t total = Record(d).size();
-    // The link dies after the first command: every later step is still handed on.
-    auto rec = testing::OpenRecordingLink(LinkSerial);
-    int attempts = 0;
-    rec->accept = [&](size_t) { return ++attempts <= 3; };
-    EXPECT_EQ(d.print(0), 0) << d.name;
-    // The first command's trailing bytes are not examined either; every later
-    // builder stops at its own first failed call.
-    EXPECT_GT(attempts, 3) << d.name;
-    EXPECT_LT(static_cast<size_t>(attempts), total) << d.name;
-    EXPECT_EQ(rec->Calls().size(), 3u) << d.name;
+    const std::vector<Bytes> full = Record(d);
+    const int n = static_cast<int>(full.size());
+    // The first command's trailing bytes, the second builder, the middle, the feed
+    // and cut of the end, the very last call.
+    for (int refused : {1, 2, 3, n / 3, n / 2, n - 4, n - 3, n - 2, n - 1})
+      ExpectStopsAt(d, full, LinkSerial, refused);
   }
 }
 
-TEST_F(DocumentTest, OneRefusedCallInTheMiddleLosesOnlyItsBuilder) {
+TEST_F(DocumentTest, EveryCallOfTheSampleCanEndIt) {
+  const Document& sample = Documents()[0];
+  const std::vector<Bytes> full = Record(sample);
+  for (int refused = 0; refused < static_cast<int>(full.size()); ++refused)
+    ExpectStopsAt(sample, full, LinkSerial, refused);
+}
+
+TEST_F(DocumentTest, AFailedSendEndsTheDocumentOnEveryLink) {
   for (const Document& d : Documents()) {
     const std::vector<Bytes> full = Record(d);
-    auto rec = testing::OpenRecordingLink(LinkSerial);
-    int attempts = 0;
     const int refused = static_cast<int>(full.size() / 2);
-    rec->accept = [&](size_t) { return attempts++ != refused; };
-    EXPECT_EQ(d.print(0), 0) << d.name;
-    const std::vector<Bytes> got = rec->Calls();
-    // Everything before the refused call arrived, and the end of the document too.
-    ASSERT_GE(got.size(), static_cast<size_t>(refused)) << d.name;
-    EXPECT_TRUE(std::equal(got.begin(), got.begin() + refused, full.begin())) << d.name;
-    EXPECT_EQ(got.back(), full.back()) << d.name;
-    EXPECT_LT(got.size(), full.size()) << d.name;
+    for (int32_t kind : {LinkParallel, LinkSerial, LinkPrintQueue, LinkUsb}) {
+      auto rec = ExpectStopsAt(d, full, kind, refused);
+      if (kind == LinkPrintQueue) {
+        // The failed write ended the queue's document and closed the queue.
+        EXPECT_EQ(rec->ends, 1) << d.name;
+        EXPECT_FALSE(QueueOpen()) << d.name;
+      }
+    }
   }
+}
+
+TEST_F(DocumentTest, AFailedDocumentLeavesOnlyItsSentBytesInTheCommandFile) {
+  for (const Document& d : Documents()) {
+    const std::vector<Bytes> full = Record(d);
+    const size_t refused = full.size() / 2;
+    auto rec = testing::OpenRecordingLink(LinkSerial);
+    Links().PrintToFile = true;
+    fs::remove(kCommandFileName);
+    size_t attempts = 0;
+    rec->accept = [&](size_t) { return attempts++ != refused; };
+    EXPECT_EQ(d.print(0), -1) << d.name;
+    // The copy goes first, so the refused call is in the file; nothing after it.
+    const Bytes file = testing::ReadFileBytes(kCommandFileName);
+    const Bytes expected = testing::Join({full.begin(), full.begin() + refused + 1});
+    EXPECT_EQ(file, expected) << d.name;
+  }
+}
+
+TEST_F(DocumentTest, ADocumentAfterAFailedOneIsWholeAgain) {
+  const Document& sample = Documents()[0];
+  const std::vector<Bytes> full = Record(sample);
+  ExpectStopsAt(sample, full, LinkSerial, 10);
+  // The link takes everything again: the next document and a lone builder go out whole.
+  auto rec = testing::OpenRecordingLink(LinkSerial);
+  EXPECT_EQ(sample.print(0), 0);
+  EXPECT_EQ(InitializePrinter(), 0);
+  std::vector<Bytes> expected = full;
+  expected.push_back(FromHex("1B 40"));
+  EXPECT_EQ(rec->Calls(), expected);
 }
 
 // A serial port that throws on one write.
@@ -301,7 +367,7 @@ TEST_F(DocumentTest, TwoPartTicket56EntersPageModeThreeTimes) {
 }
 
 // The recorded calls of every document, compared with tests/golden/<name>.calls (one
-// call per line in hex) and <name>.bin (the joined bytes). TILLVANE_WRITE_GOLDEN=1
+// call per line in hex) and <name>.bin (the joined bytes). TILLVANE_UPDATE_GOLDEN=1
 // writes the files instead.
 TEST_F(DocumentTest, GoldenFiles) {
   struct Variant {
@@ -313,8 +379,8 @@ TEST_F(DocumentTest, GoldenFiles) {
   for (const Document& d : Documents()) variants.push_back({d.name, &d, false});
   variants.push_back({"LogoTicket56_all_logos", &Documents()[9], true});
 
-  const bool write = std::getenv("TILLVANE_WRITE_GOLDEN") != nullptr &&
-                     std::string(std::getenv("TILLVANE_WRITE_GOLDEN")) == "1";
+  const bool write = std::getenv("TILLVANE_UPDATE_GOLDEN") != nullptr &&
+                     std::string(std::getenv("TILLVANE_UPDATE_GOLDEN")) == "1";
   for (const Variant& v : variants) {
     SetLogos(v.logos, v.logos, v.logos);
     const std::vector<Bytes> calls = Record(*v.doc);

@@ -22,24 +22,24 @@ void Check(bool ok, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   static const int kSystems[] = {0, 1, 2, 3, 4, 5, 6, 65, 66, 67, 68, 69, 70, 71, 72, 73};
-  tillvane::render::BarcodeSpec spec;
-  spec.m = data[0] < 240 ? kSystems[data[0] % 16] : data[0] - 240 + 60;
-  spec.module = data[1] % 8;   // 0 and 7 are refused
-  spec.height = data[2] % 40;  // kept small: the fuzzer is after the encoders
-  if (data[2] >= 250) spec.height = 255 + (data[2] - 250);
+  tillvane::render::BarcodeRequest request;
+  request.m = data[0] < 240 ? kSystems[data[0] % 16] : data[0] - 240 + 60;
+  request.module = data[1] % 8;   // 0 and 7 are refused
+  request.height = data[2] % 40;  // kept small: the fuzzer is after the encoders
+  if (data[2] >= 250) request.height = 255 + (data[2] - 250);
   const size_t len = size - 3;
   auto exact = std::make_unique<uint8_t[]>(len == 0 ? 1 : len);
   for (size_t i = 0; i < len; ++i) exact[i] = data[3 + i];
-  spec.data = {exact.get(), len};
+  request.data = {exact.get(), len};
 
-  const tillvane::render::BarcodeImage img = tillvane::render::RenderBarcode(spec);
+  const tillvane::render::BarcodeImage img = tillvane::render::RenderBarcode(request);
   if (!img.ok) {
     Check(!img.error.empty(), "a refusal says why");
     Check(img.dots.empty() && img.width == 0, "a refusal has no picture");
     return 0;
   }
   Check(img.error.empty(), "no reason when it printed");
-  Check(img.width > 0 && img.height == spec.height, "picture size");
+  Check(img.width > 0 && img.height == request.height, "picture size");
   Check(img.dots.size() == static_cast<size_t>(img.width) * static_cast<size_t>(img.height),
         "dots fill the picture");
   for (uint8_t d : img.dots) Check(d <= 1, "dots are 0 or 1");

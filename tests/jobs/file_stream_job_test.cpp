@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 
@@ -355,6 +356,25 @@ TEST_F(FileStreamJobTest, RunningStreamHoldsTheGateAndStopsCleanlyOnClose) {
   EXPECT_EQ(window_.texts.back().text, std::to_string(sent) + "/100000bytes");
   EXPECT_EQ(window_.positions.back(), 0);
   EXPECT_TRUE(messages_.Messages().empty());
+}
+
+TEST_F(FileStreamJobTest, ASendThatFailsBecauseTheWindowClosesEndsSilently) {
+  const fs::path file = WriteFile("stall.dat", Pattern(300000));
+  for (int32_t kind : {LinkSerial, LinkUsb, LinkPrintQueue}) {
+    auto rec = ::tillvane::testing::OpenRecordingLink(kind);
+    Links().LinkKind = kind;
+    std::atomic<bool> stalled{false};
+    rec->accept = testing::StallUntilClosing(100, stalled);
+    ASSERT_EQ(Start(file), StartResult::Started) << kind;
+    ASSERT_TRUE(dispatcher_.PumpUntil([&] { return stalled.load(); })) << kind;
+    StopJobsAndWait(dispatcher_);
+    EXPECT_EQ(RunningJobs(), 0);
+    EXPECT_FALSE(SendingInProgress());
+    EXPECT_TRUE(messages_.Messages().empty()) << kind;
+    EXPECT_EQ(rec->Calls().size(), 100u) << kind;
+    EXPECT_EQ(window_.positions.back(), 0) << kind;
+    if (kind == LinkPrintQueue) EXPECT_EQ(rec->ends, 1);  // ended by the failed write
+  }
 }
 
 TEST(JobHelpers, ProgressPercentRoundsDownAndNeverDividesByZero) {

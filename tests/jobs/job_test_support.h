@@ -4,8 +4,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +57,27 @@ class RecordingWindow : public JobWindow {
   }
   std::thread::id owner_ = std::this_thread::get_id();
 };
+
+// The window's stop request as the jobs see it: a recording link can stand for a
+// printer that stalls until the window closes.
+inline bool JobsAskedToStop() {
+  struct Peek : JobThread {
+    using JobThread::StopRequested;
+  };
+  return Peek::StopRequested();
+}
+
+// An accept function for a recording link: takes `taken` writes, then stalls the next
+// one until the window asks the jobs to stop, and fails it. `stalled` turns true when
+// the stall begins.
+inline std::function<bool(size_t)> StallUntilClosing(size_t taken, std::atomic<bool>& stalled) {
+  return [taken, &stalled](size_t index) {
+    if (index < taken) return true;
+    stalled = true;
+    while (!JobsAskedToStop()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return false;
+  };
+}
 
 // Pumps the dispatcher until every job has ended and its thread is joined.
 inline void RunJobsToEnd(QueueDispatcher& dispatcher) {

@@ -2,6 +2,7 @@
 // synchronised calls that run on the window's thread while the worker waits.
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -95,6 +96,23 @@ TEST(QueueDispatcher, CallOnItsOwnThreadRunsAtOnce) {
   d.Run([&] { ran = true; });
   EXPECT_TRUE(ran);
   EXPECT_EQ(d.Served(), 0);
+}
+
+TEST(QueueDispatcher, ACallThatThrowsIsDoneAndItsExceptionReachesTheWorker) {
+  QueueDispatcher d;
+  std::atomic<bool> caught{false}, after{false};
+  std::thread worker([&] {
+    try {
+      d.Run([] { throw std::runtime_error("window call failed"); });
+    } catch (const std::runtime_error& e) {
+      caught = std::string(e.what()) == "window call failed";
+    }
+    d.Run([&] { after = true; });  // the dispatcher still serves calls
+  });
+  EXPECT_TRUE(d.PumpUntil([&] { return after.load(); }, 10000));
+  worker.join();
+  EXPECT_TRUE(caught);
+  EXPECT_EQ(d.Served(), 2);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The repeated sample receipt: copies, paper width, cutter mode, the piece count, the
 // print-queue document, failures and the command-file copy.
+#include <atomic>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -110,6 +111,22 @@ TEST_F(RepeatedDemoJobTest, FailedReceiptShowsTheMessageOnceAndStops) {
   Repeat("5");
   EXPECT_EQ(rec->Calls().size(), 2u);
   EXPECT_EQ(messages_.Messages(), std::vector<std::string>{kDataNotSentMessage});
+}
+
+TEST_F(RepeatedDemoJobTest, AReceiptCutShortBecauseTheWindowClosesEndsSilently) {
+  const size_t one = OneTicket(false, 0).size();
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
+  Links().LinkKind = LinkSerial;
+  std::atomic<bool> stalled{false};
+  rec->accept = testing::StallUntilClosing(40, stalled);  // inside the first receipt
+  ASSERT_EQ(StartRepeatedDemo(dispatcher_, false, "5", 0), StartResult::Started);
+  ASSERT_TRUE(dispatcher_.PumpUntil([&] { return stalled.load(); }));
+  StopJobsAndWait(dispatcher_);
+  EXPECT_EQ(RunningJobs(), 0);
+  EXPECT_TRUE(messages_.Messages().empty());
+  // The receipt stopped at the failed write; no later copy was begun.
+  EXPECT_EQ(rec->Calls().size(), 40u);
+  EXPECT_LT(rec->All().size(), one);
 }
 
 TEST_F(RepeatedDemoJobTest, FailedQueueWriteEndsTheDocumentOnlyOnce) {

@@ -19,11 +19,11 @@ inline constexpr Layer kLayers[] = {
     {"render", ""},
     {"abi", ""},
     {"config", ""},
-    {"link", "abi config"},
+    {"link", "abi config render"},
     {"commands", "link"},
     {"documents", "commands config"},
-    {"session", "abi config link commands documents"},
-    {"app", "abi config link commands documents session"},
+    {"session", "abi config link commands documents render"},
+    {"app", "abi config link commands documents session render"},
     {"plugins", "abi"},
 };
 

@@ -77,7 +77,7 @@ TEST_F(PlantedTree, UpwardAndSidewaysIncludesAreNamedByFileAndLine) {
                   "commands/posfun.cpp:1: includes \"config/models.h\": commands/ may use link",
                   "documents/ticket.cpp:2: includes \"link/send_data.h\": documents/ may use "
                   "commands config",
-                  "link/send.cpp:3: includes \"session/jobs.h\": link/ may use abi config",
+                  "link/send.cpp:3: includes \"session/jobs.h\": link/ may use abi config render",
                   "plugins/sim/sim.h:2: includes \"link/link_state.h\": plugins/ may use abi"));
 }
 
@@ -85,6 +85,13 @@ TEST_F(PlantedTree, AFolderInNoRowMayIncludeNothingInQuotes) {
   Plant("extra/page.cpp", "#include \"extra/page.h\"\n#include \"abi/api.h\"\n");
   EXPECT_THAT(Check(), ElementsAre("extra/page.cpp:2: includes \"abi/api.h\": extra/ is in no "
                                    "row of the layer table"));
+}
+
+TEST_F(PlantedTree, TheRendererIsTheBottomLayer) {
+  Plant("link/virtual.cpp", "#include \"render/printer.h\"\n");
+  Plant("render/printer.cpp", "#include \"render/printer.h\"\n#include \"link/send_data.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("render/printer.cpp:2: includes \"link/send_data.h\": render/ "
+                                   "may use no other layer"));
 }
 
 TEST_F(PlantedTree, TheRendererUsesNoOtherLayer) {

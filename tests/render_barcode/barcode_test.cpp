@@ -28,12 +28,12 @@ std::span<const std::uint8_t> Span(const std::string& s) {
 }
 
 BarcodeImage Render(int m, const std::string& data, int module = 3, int height = 80) {
-  BarcodeSpec spec;
-  spec.m = m;
-  spec.data = Span(data);
-  spec.module = module;
-  spec.height = height;
-  return RenderBarcode(spec);
+  BarcodeRequest request;
+  request.m = m;
+  request.data = Span(data);
+  request.module = module;
+  request.height = height;
+  return RenderBarcode(request);
 }
 
 // What zbarimg reads from the picture, printed on white paper with a margin of
@@ -277,12 +277,12 @@ TEST(Barcode, ReadsOnlyItsData) {
       "400638133393"
       "1"
       "00000";
-  BarcodeSpec spec;
-  spec.m = 67;
-  spec.data = Span(a).first(13);
-  const BarcodeImage ia = RenderBarcode(spec);
-  spec.data = Span(b).first(13);
-  const BarcodeImage ib = RenderBarcode(spec);
+  BarcodeRequest request;
+  request.m = 67;
+  request.data = Span(a).first(13);
+  const BarcodeImage ia = RenderBarcode(request);
+  request.data = Span(b).first(13);
+  const BarcodeImage ib = RenderBarcode(request);
   ASSERT_TRUE(ia.ok) << ia.error;
   EXPECT_EQ(ia.dots, ib.dots);
   // Every length of a data buffer allocated to its exact size, for every system: under
@@ -292,9 +292,9 @@ TEST(Barcode, ReadsOnlyItsData) {
     for (std::size_t len = 0; len <= sample.size(); ++len) {
       auto exact = std::make_unique<std::uint8_t[]>(len == 0 ? 1 : len);
       std::copy_n(sample.begin(), len, exact.get());
-      spec.m = m;
-      spec.data = {exact.get(), len};
-      const BarcodeImage img = RenderBarcode(spec);
+      request.m = m;
+      request.data = {exact.get(), len};
+      const BarcodeImage img = RenderBarcode(request);
       EXPECT_EQ(img.ok, img.error.empty()) << m << " " << len;
     }
 }
@@ -335,12 +335,12 @@ TEST(Barcode, SampleDocumentsBarcodesScanAsTheirText) {
     for (const Sent& s : BarcodesIn(testing::ReadFileBytes(entry.path()))) {
       SCOPED_TRACE(name);
       EXPECT_TRUE(s.m == 72 || s.m == 73) << s.m;
-      BarcodeSpec spec;
-      spec.m = s.m;
-      spec.data = Span(s.data);
-      spec.module = s.module;
-      spec.height = s.height;
-      const BarcodeImage img = RenderBarcode(spec);
+      BarcodeRequest request;
+      request.m = s.m;
+      request.data = Span(s.data);
+      request.module = s.module;
+      request.height = s.height;
+      const BarcodeImage img = RenderBarcode(request);
       ASSERT_TRUE(img.ok) << img.error;
       const std::string scanned = Scan(img, 12 * s.module);
       EXPECT_EQ(img.hriText, scanned);

@@ -170,7 +170,13 @@ TEST(Code128Encode, ReadsBothFormsAndTellsThemApart) {
        "abcd\x01"
        "e1234XY",
        false},
-      {"FNC4 in A and B", "{AA{4B{BC{4D", {103, 33, 101, 34, 100, 35, 100, 36}, "ABCD", false},
+      // FNC4 raises the next character by 128 (0xC2, 0xC4: Latin-1 capitals with marks).
+      {"FNC4 in A and B",
+       "{AA{4B{BC{4D",
+       {103, 33, 101, 34, 100, 35, 100, 36},
+       "A\xC2"
+       "C\xC4",
+       false},
       {"literal brace", "{B{{x", {104, 91, 88}, "{x", false},
       {"reselecting the set adds nothing", "{BA{BB", {104, 33, 34}, "AB", false},
   };

@@ -88,7 +88,7 @@ void SimNetworkPrinter::Stop() {
 
 std::string SimNetworkPrinter::Address() const {
   const std::string host = family_ == Family::IPv6 ? "[::1]" : "127.0.0.1";
-  return host + ":" + std::to_string(port_);
+  return host + ":" + std::to_string(port_.load());
 }
 
 std::string SimNetworkPrinter::AddressLine() const {
@@ -109,8 +109,6 @@ void SimNetworkPrinter::Wake() {
     }                                          \
     Wake();                                    \
   }
-TILLVANE_RIG_SETTER(SetRefusing, refusing_, bool)
-TILLVANE_RIG_SETTER(SetUnresponsive, unresponsive_, bool)
 TILLVANE_RIG_SETTER(SetSilent, silent_, bool)
 TILLVANE_RIG_SETTER(SetStopReadingAfter, stop_after_, std::optional<size_t>)
 TILLVANE_RIG_SETTER(SetResetAfter, reset_after_, std::optional<size_t>)
@@ -181,6 +179,26 @@ int SimNetworkPrinter::orderly_closes() const {
 bool SimNetworkPrinter::WaitForNoConnection(int timeout_ms) const {
   std::unique_lock lock(mutex_);
   return cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return open_ == 0; });
+}
+
+// Refusing and taking no connections change the listening socket on the printer's thread;
+// these return once that is done, so a test can connect straight after.
+void SimNetworkPrinter::SetRefusing(bool on) {
+  std::unique_lock lock(mutex_);
+  refusing_ = on;
+  lock.unlock();
+  Wake();
+  lock.lock();
+  cv_.wait(lock, [&] { return !thread_.joinable() || applied_refusing_ == on || stopping_; });
+}
+
+void SimNetworkPrinter::SetUnresponsive(bool on) {
+  std::unique_lock lock(mutex_);
+  unresponsive_ = on;
+  lock.unlock();
+  Wake();
+  lock.lock();
+  cv_.wait(lock, [&] { return !thread_.joinable() || applied_unresponsive_ == on || stopping_; });
 }
 
 bool SimNetworkPrinter::Listen(std::string* error) {
@@ -365,6 +383,12 @@ void SimNetworkPrinter::Run() {
         if (unresponsive) FillBacklog();
       }
     }
+    {
+      std::lock_guard lock(mutex_);
+      applied_refusing_ = refusing;
+      applied_unresponsive_ = unresponsive;
+    }
+    cv_.notify_all();
 
     std::vector<pollfd> fds;
     fds.push_back({wake_, POLLIN, 0});

@@ -105,7 +105,7 @@ class SimNetworkPrinter {
   void Reset(Client& c);
 
   Family family_ = Family::IPv4;
-  std::atomic<uint16_t> port_{0};  // written again by the printer's thread when it listens anew
+  std::atomic<uint16_t> port_{0};  // listening is redone on the printer's thread
   int listener_ = -1;
   int wake_ = -1;
   std::vector<int> backlog_;  // our own connections that fill the listening queue
@@ -117,6 +117,9 @@ class SimNetworkPrinter {
   bool stopping_ = false;
   bool refusing_ = false;
   bool unresponsive_ = false;
+  // What the printer's thread has put into effect, so that the setters return only then.
+  bool applied_refusing_ = false;
+  bool applied_unresponsive_ = false;
   bool silent_ = false;
   std::optional<size_t> stop_after_;
   std::optional<size_t> reset_after_;

@@ -103,6 +103,11 @@ SimSerialPrinter::Mode SimSerialPrinter::mode() const {
   return mode_;
 }
 
+void SimSerialPrinter::StopReadingAfter(size_t count) {
+  std::lock_guard lock(mutex_);
+  stop_after_ = count;
+}
+
 void SimSerialPrinter::SetStatusByte(uint8_t status) {
   std::lock_guard lock(mutex_);
   status_ = status;
@@ -181,6 +186,7 @@ bool SimSerialPrinter::WaitForReceived(size_t count, int timeout_ms) const {
 }
 
 void SimSerialPrinter::Process(const uint8_t* bytes, size_t length) {
+  bool stop = false;
   uint8_t replies[64];
   size_t count = 0;
   std::function<void(const uint8_t*, size_t)> on_receive;
@@ -210,9 +216,15 @@ void SimSerialPrinter::Process(const uint8_t* bytes, size_t length) {
       last_two_[0] = last_two_[1];
       last_two_[1] = b;
     }
+    if (stop_after_ != 0 && received_count_ >= stop_after_) {
+      stop_after_ = 0;
+      mode_ = Mode::StopReading;
+      stop = true;
+    }
     on_receive = on_receive_;
   }
   received_cv_.notify_all();
+  if (stop) SendXoff();
   if (on_receive) on_receive(bytes, length);
   if (count > 0) SendToLink(replies, count);
 }

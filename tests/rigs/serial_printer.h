@@ -42,6 +42,10 @@ class SimSerialPrinter {
   std::string PortsLine(int com_number) const;
 
   void SetMode(Mode mode);
+  // A printer whose buffer fills up: once it has received `count` bytes in all (since
+  // the last ClearReceived), it sends XOFF, so that a link with software flow control
+  // stops its output, and turns to StopReading. SetMode and SendXon let it go on.
+  void StopReadingAfter(size_t count);
   Mode mode() const;
   void SetStatusByte(uint8_t status);
   // The answer to DLE EOT n, n 1..4; empty: that request gets no answer.
@@ -92,6 +96,7 @@ class SimSerialPrinter {
   int match_ = 0;  // bytes of 1D 72 01 matched so far, across reads
   std::array<std::optional<uint8_t>, 4> realtime_{{0x12, 0x12, 0x12, 0x12}};
   int realtime_requests_ = 0;
+  size_t stop_after_ = 0;     // StopReadingAfter's count; 0 for none
   uint8_t last_two_[2] = {};  // the two bytes before, for DLE EOT n across reads
   std::function<void(const uint8_t*, size_t)> on_receive_;
 };

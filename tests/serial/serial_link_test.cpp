@@ -20,6 +20,7 @@
 #include "link/send_data.h"
 #include "link/serial/serial_device.h"
 #include "link/serial_port.h"
+#include "session/printer_actions.h"
 #include "tests/rigs/serial_printer.h"
 #include "tests/support/recording.h"
 
@@ -79,10 +80,10 @@ class SerialLinkTest : public ::testing::Test {
   SerialSettings Settings(int stop = 0, int parity = 0, int flow = 1) const {
     SerialSettings s;
     s.device = printer_.device_path();
-    s.baud_rate = 9600;
-    s.stop_bit_index = stop;
-    s.parity_index = parity;
-    s.flow_index = flow;
+    s.baud_rate = BaudRate::Baud9600;
+    s.stop_bits = static_cast<StopBits>(stop);
+    s.parity = static_cast<Parity>(parity);
+    s.flow = static_cast<FlowControl>(flow);
     return s;
   }
 
@@ -178,7 +179,7 @@ TEST_F(SerialLinkTest, AMissingDeviceFailsAfterTheOldHandleWasClosed) {
 
 TEST_F(SerialLinkTest, ARefusedSettingFailsWithTheDeviceStillOpen) {
   SerialSettings s = Settings();
-  s.baud_rate = 230400;
+  s.baud_rate = static_cast<BaudRate>(230400);
   EXPECT_FALSE(OpenSerialPort(s));
   EXPECT_TRUE(SerialHandleValid());  // released by the next opening or the window's close
   EXPECT_NE(LastSerialOpenError().find("230400"), std::string::npos);

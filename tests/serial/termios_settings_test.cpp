@@ -36,10 +36,10 @@ termios Reported() {
 SerialSettings Settings(int baud, int stop, int parity, int flow) {
   SerialSettings s;
   s.device = "/dev/null";
-  s.baud_rate = baud;
-  s.stop_bit_index = stop;
-  s.parity_index = parity;
-  s.flow_index = flow;
+  s.baud_rate = static_cast<BaudRate>(baud);
+  s.stop_bits = static_cast<StopBits>(stop);
+  s.parity = static_cast<Parity>(parity);
+  s.flow = static_cast<FlowControl>(flow);
   return s;
 }
 
@@ -71,13 +71,14 @@ TEST(SerialLineSettings, RefusedSettingsLeaveThePlanUntouched) {
     LinePlan plan;
     plan.raise_lines = 0x5A;
     SerialError e = FillLinePlan(s, Reported(), &plan);
-    EXPECT_EQ(e.kind, SerialErrorKind::InvalidSetting) << s.baud_rate << " " << s.parity_index;
+    EXPECT_EQ(e.kind, SerialErrorKind::InvalidSetting)
+        << static_cast<int>(s.baud_rate) << " " << static_cast<int>(s.parity);
     EXPECT_EQ(plan.raise_lines, 0x5A);
     EXPECT_FALSE(e.Message().empty());
   }
   for (int bits : {0, 4, 9, 16}) {
     SerialSettings s = Settings(9600, 0, 0, 0);
-    s.data_bits = bits;
+    s.data_bits = static_cast<DataBits>(bits);
     LinePlan plan;
     EXPECT_EQ(FillLinePlan(s, Reported(), &plan).kind, SerialErrorKind::InvalidSetting) << bits;
   }
@@ -87,7 +88,7 @@ TEST(SerialLineSettings, DataBitsFiveToEight) {
   const std::pair<int, tcflag_t> sizes[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
   for (auto [bits, size] : sizes) {
     SerialSettings s = Settings(9600, 0, 0, 0);
-    s.data_bits = bits;
+    s.data_bits = static_cast<DataBits>(bits);
     EXPECT_EQ(Fill(s).tio.c_cflag & CSIZE, size) << bits;
   }
 }
@@ -125,14 +126,15 @@ TEST(SerialLineSettings, StopBitsOneOrTwo) {
 }
 
 TEST(SerialLineSettings, ParityNoneOddEven) {
-  const termios none = Fill(Settings(9600, 0, kParityNone, 0)).tio;
+  const termios none = Fill(Settings(9600, 0, static_cast<int>(Parity::None), 0)).tio;
   EXPECT_EQ(none.c_cflag & (PARENB | PARODD), 0u);
   EXPECT_EQ(none.c_iflag & INPCK, 0u);
 
-  for (int parity : {kParityOdd, kParityEven}) {
+  for (int parity : {static_cast<int>(Parity::Odd), static_cast<int>(Parity::Even)}) {
     const termios t = Fill(Settings(9600, 0, parity, 0)).tio;
     EXPECT_EQ(t.c_cflag & PARENB, tcflag_t{PARENB}) << parity;
-    EXPECT_EQ(t.c_cflag & PARODD, parity == kParityOdd ? tcflag_t{PARODD} : 0u) << parity;
+    EXPECT_EQ(t.c_cflag & PARODD, parity == static_cast<int>(Parity::Odd) ? tcflag_t{PARODD} : 0u)
+        << parity;
     EXPECT_EQ(t.c_iflag & INPCK, tcflag_t{INPCK}) << parity;
     // A byte with a parity error is delivered as NUL: neither ignored nor marked.
     EXPECT_EQ(t.c_iflag & (IGNPAR | PARMRK), 0u) << parity;
@@ -140,7 +142,7 @@ TEST(SerialLineSettings, ParityNoneOddEven) {
 }
 
 TEST(SerialLineSettings, XonXoffIsSoftwareFlowWithTheLinesDropped) {
-  LinePlan plan = Fill(Settings(9600, 0, 0, kFlowXonXoff));
+  LinePlan plan = Fill(Settings(9600, 0, 0, static_cast<int>(FlowControl::XonXoff)));
   EXPECT_EQ(plan.tio.c_iflag & (IXON | IXOFF), tcflag_t{IXON | IXOFF});
   EXPECT_EQ(plan.tio.c_iflag & IXANY, 0u);  // only XON restarts output
   EXPECT_EQ(plan.tio.c_cc[VSTART], 0x11);
@@ -152,7 +154,7 @@ TEST(SerialLineSettings, XonXoffIsSoftwareFlowWithTheLinesDropped) {
 }
 
 TEST(SerialLineSettings, DtrDsrWaitsOnCtsAndDsrWithTheLinesRaised) {
-  LinePlan plan = Fill(Settings(9600, 0, 0, kFlowDtrDsr));
+  LinePlan plan = Fill(Settings(9600, 0, 0, static_cast<int>(FlowControl::DtrDsr)));
   EXPECT_EQ(plan.tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
   EXPECT_EQ(plan.tio.c_cflag & CRTSCTS, tcflag_t{CRTSCTS});
   EXPECT_EQ(plan.raise_lines, TIOCM_DTR | TIOCM_RTS);

@@ -41,7 +41,14 @@ std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
   QObject::connect(&watcher, &QTimer::timeout, [&seen] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr || !box->isVisible()) return;
-    seen.push_back({box->windowTitle(), box->text(), static_cast<int>(box->buttons().size())});
+    int answers = 0;
+    for (QAbstractButton* b : box->buttons()) {
+      // The details button only shows the detailed text; it answers nothing.
+      if (box->buttonRole(b) != QMessageBox::ActionRole) ++answers;
+    }
+    const QCursor* pointer = QApplication::overrideCursor();
+    seen.push_back({box->windowTitle(), box->text(), answers, box->detailedText(),
+                    pointer != nullptr ? static_cast<int>(pointer->shape()) : -1});
     box->accept();
   });
   watcher.start();

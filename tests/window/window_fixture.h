@@ -21,7 +21,9 @@ namespace tillvane::testing {
 struct SeenBox {
   QString title;
   QString text;
-  int buttons = 0;  // number of buttons the box offered
+  int buttons = 0;  // number of answer buttons the box offered (its details button aside)
+  QString detail;   // the box's detailed text: the system's reason, when it has one
+  int cursor = -1;  // shape of the application's override pointer over it, -1 for none
 };
 
 // Runs `action`; every modal message box that opens meanwhile is read and accepted

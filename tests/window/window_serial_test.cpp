@@ -11,8 +11,12 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +41,10 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+bool EndsWith(const Bytes& bytes, const Bytes& tail) {
+  return bytes.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), bytes.rbegin());
+}
+
 class SerialWindowTest : public WindowTest {
  protected:
   void SetUp() override {
@@ -50,12 +58,33 @@ class SerialWindowTest : public WindowTest {
     printer_.Stop();
   }
 
-  // Applies the port page with COM1 chosen; returns the boxes it showed.
-  std::vector<SeenBox> ApplySerial() {
+  // Applies the port page with COM1 and the flow control chosen; returns the boxes it
+  // showed.
+  std::vector<SeenBox> ApplySerial(const QString& flow = QStringLiteral("DTR/DSR")) {
     Click(form_->sbtnPortOption);
     Click(form_->rbtnCOM);
     form_->cboCom->setCurrentText(QStringLiteral("COM1"));
+    form_->cboFlowControl->setCurrentText(flow);
     return WithMessageBoxes([&] { Click(form_->sbtnApply); });
+  }
+
+  // Presses "下载文件打印" and picks `file` in the dialog as the operator does; the
+  // dialog's preselected filter and its filters are noted.
+  void ChooseCommandFile(const fs::path& file, QString* filter = nullptr,
+                         QStringList* filters = nullptr) {
+    QTimer picker;
+    picker.setInterval(5);
+    QObject::connect(&picker, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      if (filter != nullptr) *filter = dialog->selectedNameFilter();
+      if (filters != nullptr) *filters = dialog->nameFilters();
+      dialog->selectFile(QString::fromStdString(file.string()));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    picker.start();
+    Click(form_->sbtnDownloadFile);
+    picker.stop();
   }
 
   // Waits for every background job, serving their calls into the window.
@@ -196,6 +225,61 @@ TEST_F(SerialWindowTest, AnUnpluggedPrinterShowsTheSendFailure) {
                               "connected to the specified port correctly"));
 }
 
+TEST_F(SerialWindowTest, APrinterThatStopsReadingMidReceiptShowsTheSendFailure) {
+  TMainForm& f = Open();
+  ASSERT_TRUE(ApplySerial(QStringLiteral("Xon/Xoff")).empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  const Bytes statement = Golden("AccountTicket");
+  printer_.StopReadingAfter(statement.size() / 10);
+  Click(f.sbtnDemo);
+  f.chkPrintToFile->setChecked(true);
+  const auto start = std::chrono::steady_clock::now();
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnAccount); });
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text,
+            QString::fromUtf8("发送数据失败!\n            Please check whether the printer is "
+                              "connected to the specified port correctly"));
+  // One send waited out its deadline (2 s for one byte); going on through the rest of
+  // the statement would take more than half an hour.
+  EXPECT_LT(seconds, 60.0);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // Nothing after the failed send was tried: the command file, which takes each send's
+  // copy before the printer does, ends with it, part-way through the statement.
+  const Bytes tried = ReadFileBytes(dir_.path() / "Commands.dat");
+  ASSERT_GE(tried.size(), statement.size() / 10);
+  ASSERT_LT(tried.size(), statement.size());
+  EXPECT_TRUE(std::equal(tried.begin(), tried.end(), statement.begin()));
+
+  // The printer reads again: it gets what the link had taken (all but the failed send),
+  // and the window prints the next receipt whole.
+  f.chkPrintToFile->setChecked(false);
+  printer_.SetMode(SimSerialPrinter::Mode::Answer);
+  ASSERT_TRUE(printer_.SendXon());
+  const Bytes sample = Golden("SampleTicket");
+  boxes = WithMessageBoxes([&] { Click(f.sbtnSample); });
+  EXPECT_TRUE(boxes.empty());
+  // Everything was written when the click returned; wait for the printer to read it.
+  Bytes got = Printed(tried.size() - 2 + sample.size());
+  for (int i = 0; i < 1000 && !EndsWith(got, sample); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    got = printer_.Received();
+  }
+  ASSERT_GE(got.size(), sample.size());
+  const Bytes taken(got.begin(), got.end() - static_cast<std::ptrdiff_t>(sample.size()));
+  EXPECT_EQ(ToHex(Bytes(got.end() - static_cast<std::ptrdiff_t>(sample.size()), got.end())),
+            ToHex(sample));
+  EXPECT_LT(taken.size(), tried.size());
+  EXPECT_GE(taken.size() + 2, tried.size());  // a failed send is at most two bytes here
+  EXPECT_TRUE(std::equal(taken.begin(), taken.end(), tried.begin()));
+  Click(f.sbtnReturn);
+  EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
+  EXPECT_FALSE(SendingInProgress());
+}
+
 TEST_F(SerialWindowTest, ClearErrorSendsTheResetToThePrinterOnly) {
   TMainForm& f = Open();
   ASSERT_TRUE(ApplySerial().empty());
@@ -236,20 +320,13 @@ TEST_F(SerialWindowTest, CommandFileStreamsTheChosenFile) {
   f.chkPrintToFile->setChecked(true);
 
   QString filter;
-  QTimer picker;
-  picker.setInterval(5);
-  QObject::connect(&picker, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) return;
-    filter = dialog->selectedNameFilter();
-    dialog->selectFile(QString::fromStdString(file.string()));
-    static_cast<QDialog*>(dialog)->accept();
-  });
-  picker.start();
-  Click(f.sbtnDownloadFile);
-  picker.stop();
+  QStringList filters;
+  ChooseCommandFile(file, &filter, &filters);
   WaitForJobs();
-  EXPECT_EQ(filter, QStringLiteral("dat files(*.dat) (*.dat)"));
+  // Each filter's text once, with its pattern where Qt's dialog looks for it.
+  EXPECT_EQ(filter, QStringLiteral("dat files(*.dat)"));
+  EXPECT_EQ(filters,
+            (QStringList{QStringLiteral("log files(*.bmp)"), QStringLiteral("dat files(*.dat)")}));
   EXPECT_EQ(Printed(content.size()), content);
   // Streaming never copies into the command file, whatever the box says.
   EXPECT_FALSE(fs::exists(dir_.path() / "Commands.dat"));
@@ -311,8 +388,10 @@ TEST_F(SerialWindowTest, AFailedLogoDownloadShowsFailedInRed) {
   ASSERT_TRUE(ApplySerial().empty());
   Printed(kTestSequence.size());
   Click(f.sbtnDownloadLogo);
-  f.chkHorse->setChecked(true);
-  auto boxes = WithMessageBoxes([&] {
+  // The preview cannot show it either.
+  auto boxes = WithMessageBoxes([&] { f.chkHorse->setChecked(true); });
+  EXPECT_EQ(boxes.size(), 1u);
+  boxes = WithMessageBoxes([&] {
     Click(f.sbtnApplyDownload);
     WaitForJobs();
   });
@@ -342,6 +421,29 @@ TEST_F(SerialWindowTest, ClosingDuringARepeatedDemoEndsTheJobFirst) {
   EXPECT_FALSE(SerialHandleValid());
   EXPECT_EQ(Links().LinkKind.load(), LinkNone);
   EXPECT_LT(printer_.received_count(), 100 * Golden("SampleTicket").size());
+}
+
+TEST_F(SerialWindowTest, ClosingWhileAStreamWaitsOnAStalledPrinterEndsItSilently) {
+  TMainForm& f = Open();
+  f.show();
+  ASSERT_TRUE(ApplySerial(QStringLiteral("Xon/Xoff")).empty());
+  Printed(kTestSequence.size());
+  printer_.ClearReceived();
+  const fs::path file = dir_.path() / "long.dat";
+  WriteFileBytes(file, Bytes(5000, 'A'));
+  printer_.StopReadingAfter(1000);
+  ChooseCommandFile(file);
+  ASSERT_TRUE(printer_.WaitForReceived(1000, 10000));
+  // The stream now waits in a write that the printer holds back (2 s per byte).
+  QTest::qWait(300);
+  ASSERT_EQ(jobs::RunningJobs(), 1);
+  auto boxes = WithMessageBoxes([&] { f.close(); });
+  EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
+  EXPECT_EQ(jobs::RunningJobs(), 0);
+  EXPECT_FALSE(SendingInProgress());
+  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_LT(printer_.received_count(), 5000u);
 }
 
 TEST_F(SerialWindowTest, ClosingReleasesTheSerialPort) {

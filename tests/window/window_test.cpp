@@ -1,5 +1,6 @@
 // The main window driven through its own buttons, with recording printers behind the
 // core's link state where no simulated printer is needed.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,7 +13,9 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -507,6 +510,67 @@ TEST_F(WindowTest, AFailedReceiptShowsTheSendFailureOnce) {
   EXPECT_TRUE(rec->Calls().empty());
 }
 
+TEST_F(WindowTest, AReceiptThatFailsMidwayStopsThereAndSaysSo) {
+  TMainForm& f = Open();
+  for (const DemoButton& b : DemoButtons()) {
+    for (int32_t kind : {LinkSerial, LinkPrintQueue}) {
+      const Bytes whole = DocumentBytes(b.wide, 0);
+      size_t refused = 0;  // half-way through the first document
+      {
+        auto first = OpenRecordingLink(LinkSerial);
+        EXPECT_EQ(b.wide[0](0), 0);
+        refused = first->Calls().size() / 2;
+      }
+      auto rec = OpenRecordingLink(kind);
+      size_t attempts = 0;
+      rec->accept = [&](size_t) { return attempts++ != refused; };
+      auto boxes = WithMessageBoxes([&] { Click(f.*b.button); });
+      EXPECT_EQ(MessageTexts(boxes), QStringList{kSendFailed}) << b.name << " link " << kind;
+      // Nothing after the refused call was tried, the second document included.
+      EXPECT_EQ(attempts, refused + 1) << b.name << " link " << kind;
+      const Bytes got = rec->All();
+      EXPECT_TRUE(got.size() < whole.size() && std::equal(got.begin(), got.end(), whole.begin()))
+          << b.name;
+      if (kind == LinkPrintQueue) {
+        // One document, ended by the failed write, which closed the queue.
+        EXPECT_EQ(rec->starts, 1) << b.name;
+        EXPECT_EQ(rec->ends, 1) << b.name;
+        EXPECT_FALSE(QueueOpen()) << b.name;
+      }
+    }
+  }
+  EXPECT_FALSE(SendingInProgress());
+}
+
+TEST_F(WindowTest, SendsOnTheWindowsThreadShowTheBusyPointer) {
+  TMainForm& f = Open();
+  auto rec = OpenRecordingLink(LinkSerial);
+  std::vector<int> shapes;  // the pointer at each write, on the window's thread
+  rec->accept = [&](size_t) {
+    const QCursor* c = QApplication::overrideCursor();
+    shapes.push_back(c != nullptr ? c->shape() : -1);
+    return true;
+  };
+  Click(f.sbtnATM);
+  f.sbtnClearErrorClick();  // the index page's buttons wait for an applied link
+  ASSERT_FALSE(shapes.empty());
+  EXPECT_EQ(std::count(shapes.begin(), shapes.end(), Qt::WaitCursor),
+            static_cast<std::ptrdiff_t>(shapes.size()));
+  EXPECT_EQ(rec->Calls().back(), Bytes({0x1B, 0x40}));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // A failure is read with the ordinary pointer; the busy one goes with the action.
+  rec->accept = [](size_t) { return false; };
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnSample); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].cursor, Qt::ArrowCursor);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  // Messages outside a send change no pointer.
+  boxes = WithMessageBoxes([] { ShowMessage("plain"); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].cursor, -1);
+}
+
 TEST_F(WindowTest, OnThePrintQueueEachClickIsOneDocument) {
   TMainForm& f = Open();
   const Bytes expected = DocumentBytes({LogoTicket, FontBarcodeTicket}, 0);
@@ -609,6 +673,41 @@ TEST_F(WindowTest, LogoPreviewTakesItsBoxAroundTheCentre) {
   WithMessageBoxes([&] { Click(f.chkHorse); });
   EXPECT_EQ(f.Image1->pos(), centre - QPoint(50, 32));
   EXPECT_TRUE(rec->Calls().empty());
+}
+
+TEST_F(WindowTest, LogoPreviewFollowsTheBoxesHoweverTheyChange) {
+  for (const char* name : {"Horse.bmp", "Lion.bmp", "Map.bmp", "Dragon.bmp"})
+    fs::copy_file(fs::path(TILLVANE_SOURCE_DIR) / "data" / name, dir_.path() / name);
+  TMainForm& f = Open();
+  f.show();
+  f.sbtnDownloadLogoClick();
+  ASSERT_TRUE(f.Image1->pixmap().isNull());
+
+  // The keyboard: focus and the space bar.
+  f.chkLion->setFocus();
+  QTest::keyClick(f.chkLion, Qt::Key_Space);
+  EXPECT_TRUE(f.chkLion->isChecked());
+  EXPECT_EQ(f.Image1->size(), QSize(123, 140));
+  EXPECT_FALSE(f.Image1->pixmap().isNull());
+
+  // Assistive technology: the box's toggle action.
+  QAccessibleInterface* horse = QAccessible::queryAccessibleInterface(f.chkHorse);
+  ASSERT_NE(horse, nullptr);
+  ASSERT_NE(horse->actionInterface(), nullptr);
+  horse->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_TRUE(f.chkHorse->isChecked());
+  EXPECT_EQ(f.Image1->size(), QSize(100, 65));
+
+  // A program setting the state; unticking shows the picture too.
+  f.chkMap->setChecked(true);
+  EXPECT_EQ(f.Image1->size(), QSize(185, 121));
+  f.chkDragon->setChecked(true);
+  EXPECT_EQ(f.Image1->size(), QSize(140, 210));
+  f.chkLion->setChecked(false);
+  EXPECT_EQ(f.Image1->size(), QSize(123, 140));
+  // A state that does not change shows nothing new.
+  f.chkMap->setChecked(true);
+  EXPECT_EQ(f.Image1->size(), QSize(123, 140));
 }
 
 // ---------------------------------------------------------------------------------

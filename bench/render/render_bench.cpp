@@ -1,0 +1,90 @@
+// The virtual printer's speed and memory:
+// - BM_Document/<name>: one sample document (its logos downloaded beforehand) rendered,
+//   with `serial_ratio` = the time its bytes take over a serial line at 115200 baud (10
+//   bits a byte) divided by the time to render them (aim: at least 100);
+// - BM_SampleReceipt: the 80 mm sample receipt, receipts per second (aim: at least 500);
+// - BM_RandomTenMegabytes: 10 MB of random bytes, with the process's peak resident
+//   memory in `peak_rss_mb` (its growth over the run in `rss_growth_mb`).
+#include <sys/resource.h>
+
+#include <random>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "render/printer.h"
+#include "tests/render/document_bytes.h"
+
+namespace {
+
+using tillvane::render::Page;
+using tillvane::render::Printer;
+using tillvane::render::PrinterOptions;
+namespace rt = tillvane::render::testing;
+
+double PeakRssMb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_maxrss) / 1024.0;
+}
+
+void BM_Document(benchmark::State& state, const rt::SampleDocument* d) {
+  const std::vector<uint8_t> logos = rt::LogoDownloadBytes();
+  const std::vector<uint8_t> bytes = rt::DocumentBytes(*d);
+  PrinterOptions options;
+  options.paper_dots = d->narrow ? tillvane::render::kDotsNarrow : tillvane::render::kDots80mm;
+  uint64_t pages = 0;
+  Printer printer(options, [&pages](Page&&) { ++pages; });
+  printer.Feed(logos);
+  for (auto _ : state) {
+    printer.Feed(bytes);
+    printer.Finish();
+  }
+  const double serial_seconds = static_cast<double>(bytes.size()) * 10.0 / 115200.0;
+  state.counters["bytes"] = static_cast<double>(bytes.size());
+  state.counters["serial_ms"] = serial_seconds * 1000.0;
+  // Iterations per second times the serial time of one: how many times faster.
+  state.counters["serial_ratio"] =
+      benchmark::Counter(serial_seconds, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["pages"] = static_cast<double>(pages) / static_cast<double>(state.iterations());
+}
+
+void BM_SampleReceipt(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = rt::DocumentBytes(rt::SampleDocuments()[0]);
+  Printer printer({}, [](Page&& p) { benchmark::DoNotOptimize(p.dots.height()); });
+  for (auto _ : state) printer.Feed(bytes);
+  state.SetItemsProcessed(state.iterations());  // receipts
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_SampleReceipt);
+
+void BM_RandomTenMegabytes(benchmark::State& state) {
+  std::mt19937 rng(20261208);
+  std::vector<uint8_t> in(10 << 20);
+  for (auto& b : in) b = static_cast<uint8_t>(rng());
+  const double before = PeakRssMb();
+  uint64_t pages = 0;
+  for (auto _ : state) {
+    Printer printer({}, [&pages](Page&&) { ++pages; });
+    for (size_t i = 0; i < in.size(); i += 4096)
+      printer.Feed(in.data() + i, std::min<size_t>(4096, in.size() - i));
+    printer.Finish();
+    state.counters["unknown_bytes"] = static_cast<double>(printer.report().unknown_bytes);
+  }
+  state.counters["peak_rss_mb"] = PeakRssMb();
+  state.counters["rss_growth_mb"] = PeakRssMb() - before;
+  state.counters["pages"] = static_cast<double>(pages) / static_cast<double>(state.iterations());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+}
+BENCHMARK(BM_RandomTenMegabytes)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+const bool registered = [] {
+  for (const auto& d : rt::SampleDocuments())
+    benchmark::RegisterBenchmark(("BM_Document/" + std::string(d.name)).c_str(), BM_Document, &d)
+        ->Unit(benchmark::kMicrosecond);
+  return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,85 @@
+#include "tests/render/render_support.h"
+
+#include <algorithm>
+
+namespace tillvane::render::testing {
+
+Bitmap Rendered::Roll() const {
+  int h = 0, w = 0;
+  for (const Page& p : pages) {
+    h += p.dots.height();
+    w = std::max(w, p.dots.width());
+  }
+  Bitmap out(w, h);
+  int y0 = 0;
+  for (const Page& p : pages) {
+    for (int y = 0; y < p.dots.height(); ++y)
+      std::copy(p.dots.Row(y), p.dots.Row(y) + p.dots.stride(), out.Row(y0 + y));
+    y0 += p.dots.height();
+  }
+  return out;
+}
+
+Rendered Render(const Bytes& in, int paper, size_t slice, const std::filesystem::path& flash) {
+  Rendered r;
+  PrinterOptions options;
+  options.paper_dots = paper;
+  options.flash_store = flash;
+  Printer printer(options, [&r](Page&& p) { r.pages.push_back(std::move(p)); });
+  if (slice == 0) {
+    printer.Feed(in);
+  } else {
+    for (size_t i = 0; i < in.size(); i += slice)
+      printer.Feed(in.data() + i, std::min(slice, in.size() - i));
+  }
+  printer.Finish();
+  uint8_t buf[64];
+  for (size_t n; (n = printer.ReadReplies(buf, sizeof buf)) > 0;)
+    r.replies.insert(r.replies.end(), buf, buf + n);
+  r.report = printer.report();
+  return r;
+}
+
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Box Ink(const Bitmap& b, int x0, int y0, int x1, int y1) {
+  if (x1 < 0) x1 = b.width() - 1;
+  if (y1 < 0) y1 = b.height() - 1;
+  Box box{b.width(), b.height(), -1, -1};
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x)
+      if (b.Get(x, y)) {
+        box.left = std::min(box.left, x);
+        box.right = std::max(box.right, x);
+        box.top = std::min(box.top, y);
+        box.bottom = std::max(box.bottom, y);
+      }
+  if (box.right < 0) return Box{};
+  return box;
+}
+
+int CountDots(const Bitmap& b) {
+  int n = 0;
+  for (uint8_t byte : b.bits()) n += __builtin_popcount(byte);
+  return n;
+}
+
+std::string Picture(const Bitmap& b, const Box& box) {
+  std::string out;
+  for (int y = box.top; y <= box.bottom && y < box.top + 60; ++y) {
+    for (int x = box.left; x <= box.right && x < box.left + 120; ++x)
+      out += b.Get(x, y) ? '#' : '.';
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace tillvane::render::testing
