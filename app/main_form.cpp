@@ -27,8 +27,10 @@
 #include <exception>
 #include <filesystem>
 
+#include "app/config_texts.h"
 #include "app/gbk_text.h"
 #include "app/index_picture.h"
+#include "app/virtual_printer_window.h"
 #include "commands/posfun.h"
 #include "commands/printer_status.h"
 #include "commands/status_query.h"
@@ -44,6 +46,7 @@
 #include "link/print_queue.h"
 #include "link/serial_port.h"
 #include "link/usb_link.h"
+#include "link/virtual_link.h"
 #include "session/job_thread.h"
 #include "session/jobs.h"
 #include "session/open_link.h"
@@ -314,7 +317,7 @@ void TMainForm::BuildIndexPage() {
   sbtnDownloadLogo = button("sbtnDownloadLogo", QStringLiteral("下载图片"), 1);
   sbtnDemo = button("sbtnDemo", QStringLiteral("打印演示"), 2);
   sbtnClearError = button("sbtnClearError", QStringLiteral("清除错误"), 3);
-  sbtnPrinterStatus = button("sbtnPrinterStatus", QStringLiteral("打印机状态"), 4);
+  sbtnPrinterStatus = button("sbtnPrinterStatus", tr("打印机状态"), 4);
   sbtnExit = button("sbtnExit", QStringLiteral("退        出"), 5);
 }
 
@@ -327,7 +330,7 @@ void TMainForm::BuildPortPage() {
   cboPrinterModel = MakeList(Panel6, "cboPrinterModel", {}, QRect(296, 12, 180, 24));
 
   // The serial settings, then one row per further link kind, each its radio button
-  // beside its settings, 44 pixels apart: room for five rows above the page's buttons.
+  // beside its settings, 44 pixels apart: five rows above the page's buttons.
   auto row_top = [](int row) { return 152 + 44 * (row - 1); };
   rbtnCOM = MakeRadio(Panel6, "rbtnCOM", QStringLiteral("串口"), kPurple, QRect(40, 84, 110, 22));
   rbtnLPT = MakeRadio(Panel6, "rbtnLPT", QStringLiteral("并口"), kPurple,
@@ -336,8 +339,10 @@ void TMainForm::BuildPortPage() {
                       QRect(40, row_top(2) + 10, 110, 22));
   rbtnDriver = MakeRadio(Panel6, "rbtnDriver", QStringLiteral("打印机驱动"), kPurple,
                          QRect(40, row_top(3) + 10, 110, 22));
-  rbtnNetwork = MakeRadio(Panel6, "rbtnNetwork", QStringLiteral("网络打印机"), kPurple,
+  rbtnVirtual = MakeRadio(Panel6, "rbtnVirtual", tr("虚拟打印机"), kPurple,
                           QRect(40, row_top(4) + 10, 110, 22));
+  rbtnNetwork = MakeRadio(Panel6, "rbtnNetwork", tr("网络打印机"), kPurple,
+                          QRect(40, row_top(5) + 10, 110, 22));
 
   gbCOM = MakeGroup(Panel6, "gbCOM", QStringLiteral("串口配置"), kNavy, QRect(160, 42, 470, 106));
   auto setting = [&](const char* label_name, const QString& caption, const char* list_name,
@@ -375,9 +380,14 @@ void TMainForm::BuildPortPage() {
   MakeLabel(gbDriver, "Label18", QStringLiteral("驱动名称"), kNavy, 13, 18, 18);
   cboPrinters = MakeList(gbDriver, "cboPrinters", {}, QRect(102, 12, 349, 24));
 
+  // The virtual printer has nothing to choose: its row only says where the paper
+  // comes out.
+  MakeLabel(Panel6, "LabelVirtual", tr("打印结果显示在预览窗口中"), kNavy, 13, 178,
+            row_top(4) + 13);
+
   // The network printer's row is always usable: its address is typed, never listed.
-  gbNetwork = row_group("gbNetwork", QString(), 4);
-  MakeLabel(gbNetwork, "Label21", QStringLiteral("地址"), kNavy, 13, 18, 18);
+  gbNetwork = row_group("gbNetwork", QString(), 5);
+  MakeLabel(gbNetwork, "Label21", tr("地址"), kNavy, 13, 18, 18);
   edAddress = Named(new QLineEdit(gbNetwork), "edAddress");
   edAddress->setFont(BoldFont(13));
   SetTextColour(edAddress, kNavy);
@@ -527,6 +537,7 @@ void TMainForm::ConnectHandlers() {
   connect(rbtnDriver, &QRadioButton::clicked, this, &TMainForm::rbtnDriverClick);
   connect(rbtnNetwork, &QRadioButton::clicked, this, &TMainForm::rbtnNetworkClick);
   connect(sbtnPrinterStatus, &QPushButton::clicked, this, &TMainForm::sbtnPrinterStatusClick);
+  connect(rbtnVirtual, &QRadioButton::clicked, this, &TMainForm::rbtnVirtualClick);
   connect(sbtnApply, &QPushButton::clicked, this, &TMainForm::sbtnApplyClick);
   connect(sbtnCancel, &QPushButton::clicked, this, &TMainForm::sbtnCancelClick);
 
@@ -619,12 +630,19 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::LoadModels() {
-  config_ = tillvane::LoadModels(ConfigFilePath(program_folder_));
+  // The user's own copy first, then the program folder's; a file that is there but
+  // cannot be read is named to the operator, and the next one is read.
+  config_file_ = ChooseConfigFile(ConfigCandidates(program_folder_));
+  config_ = config_file_.path.empty() ? tillvane::LoadModels(IniFile())
+                                      : tillvane::LoadModels(config_file_.path);
   cboPrinterModel->clear();
   for (int32_t i = 0; i < config_.ModelCount; ++i)
     cboPrinterModel->addItem(FromGbk(config_.ModelTable[static_cast<size_t>(i)].Name));
-  setWindowTitle(FromGbk(config_.Caption));
+  // The caption as the file says, and which file that was.
+  setWindowTitle(FromGbk(config_.Caption) + QStringLiteral(" — ") + ConfigFileLabel(config_file_));
   cboPrinterModel->setCurrentIndex(config_.SelectedIndex);
+  const QString problem = ConfigProblemMessage(config_file_);
+  if (!problem.isEmpty()) ShowOperatorMessage(problem);
 }
 
 void TMainForm::FormClose() {
@@ -635,6 +653,8 @@ void TMainForm::FormClose() {
   jobs::StopJobsAndWait(dispatcher_);
   // A status check still waiting for an answer ends within its 500 ms.
   if (status_check_ != nullptr) status_check_->Join();
+  if (virtual_preview_ != nullptr) virtual_preview_->close();
+  CloseVirtualLink();
   CloseSerialPort();
   CloseNetworkPrinter();
   if (Links().LinkKind == LinkParallel) {
@@ -736,7 +756,7 @@ void TMainForm::sbtnPrinterStatusClick() {
   status_check_ = nullptr;
   if (closed_) return;  // the window closed meanwhile: nothing more to show
   sbtnPrinterStatus->setEnabled(LinkCanAnswer());
-  ShowOperatorMessage(QStringLiteral("打印机状态 (printer status)\n\n") +
+  ShowOperatorMessage(tr("打印机状态 (printer status)") + QStringLiteral("\n\n") +
                       QString::fromStdString(StatusReport(check.answers())));
 }
 
@@ -820,6 +840,14 @@ void TMainForm::rbtnDriverClick() {
   gbDriver->setEnabled(true);
 }
 
+void TMainForm::rbtnVirtualClick() {
+  SetPortListsEnabled(false, false, false, false);
+  gbCOM->setEnabled(false);
+  gbLPT->setEnabled(false);
+  gbUsb->setEnabled(false);
+  gbDriver->setEnabled(false);
+}
+
 // The network row stays usable whichever kind is chosen; choosing it greys the others.
 void TMainForm::rbtnNetworkClick() {
   SetPortListsEnabled(false, false, false, false);
@@ -848,6 +876,8 @@ LinkChoice TMainForm::ChosenLink() const {
     c.kind = LinkUsb;
   } else if (rbtnNetwork->isChecked()) {
     c.kind = LinkNetwork;
+  } else if (rbtnVirtual->isChecked()) {
+    c.kind = LinkVirtual;
   }
   c.com_port = cboCom->currentText().toStdString();
   c.serial.baud_rate = static_cast<BaudRate>(cboBaudrate->currentText().toInt());
@@ -889,6 +919,15 @@ void TMainForm::ApplyLink() {
   }
   SetIndexPrintingButtons(Links().LinkKind != LinkNone);
   PageControl1->setCurrentWidget(tbsMain);
+  ShowVirtualPreview();
+}
+
+// The preview opens beside the window whenever the virtual printer's link is open
+// and stays until it or the window is closed.
+void TMainForm::ShowVirtualPreview() {
+  if (!VirtualPrinterOfLink() || Links().LinkKind != LinkVirtual) return;
+  if (virtual_preview_ == nullptr) virtual_preview_ = new VirtualPrinterWindow(this);
+  virtual_preview_->ShowBeside(this);
 }
 
 // ---------------------------------------------------------------------------------

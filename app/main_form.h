@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/qt_dispatcher.h"
+#include "config/config_location.h"
 #include "config/models.h"
 #include "link/message_sink.h"
 #include "session/job_window.h"
@@ -33,6 +34,8 @@ class QTimer;
 
 namespace tillvane {
 
+class VirtualPrinterWindow;
+
 class TMainForm : public QWidget, public jobs::JobWindow {
   Q_OBJECT
 
@@ -46,6 +49,8 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   int32_t CutterMode() const { return cutter_mode_; }
   const std::string& BaseDriverName() const { return config_.BaseDriverName; }
   const ModelConfig& Models() const { return config_; }
+  // Which Tillvane.ini was read (the title bar names it).
+  const ConfigChoice& ConfigFile() const { return config_file_; }
   jobs::Dispatcher& JobDispatcher() { return dispatcher_; }
 
   // What the background jobs change on the window (always on the window's thread).
@@ -94,6 +99,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QRadioButton* rbtnLPT = nullptr;
   QRadioButton* rbtnUsb = nullptr;
   QRadioButton* rbtnDriver = nullptr;
+  QRadioButton* rbtnVirtual = nullptr;
   QGroupBox* gbCOM = nullptr;
   QComboBox* cboCom = nullptr;
   QComboBox* cboBaudrate = nullptr;
@@ -149,6 +155,9 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QPushButton* sbtnApplyDownload = nullptr;
   QPushButton* sbtnCancelDownload = nullptr;
 
+  // The virtual printer's preview; null until the virtual printer is first applied.
+  VirtualPrinterWindow* VirtualPreview() const { return virtual_preview_; }
+
   // Status bar.
   QFrame* StatusBarProcess = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
@@ -171,6 +180,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void rbtnDriverClick();
   void rbtnNetworkClick();
   void sbtnPrinterStatusClick();
+  void rbtnVirtualClick();
   void sbtnApplyClick();
   void sbtnPortOptionClick();
   void sbtnDemoClick();
@@ -203,11 +213,13 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void FillUsbList();
   LinkChoice ChosenLink() const;
   void ApplyLink();
+  void ShowVirtualPreview();
   void DemoAction(Receipt wide, Receipt narrow, Receipt wide_second = nullptr,
                   Receipt narrow_second = nullptr);
 
   std::string program_folder_;
   ModelConfig config_;
+  ConfigChoice config_file_;
   QtDispatcher dispatcher_{this};
   int32_t cutter_mode_ = 0;
   int preview_centre_x_ = 0;
@@ -217,6 +229,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   bool closed_ = false;
   // The status check in progress, joined before the links close.
   StatusCheck* status_check_ = nullptr;
+  VirtualPrinterWindow* virtual_preview_ = nullptr;
 };
 
 }  // namespace tillvane

@@ -15,6 +15,9 @@ TILLVANE_PACKAGES=(
   clang libclang-rt-14-dev
   socat
   libzint-dev zbar-tools
+  librsvg2-bin desktop-file-utils appstream man-db file
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
+  dpkg-dev lintian x11-utils
 )
 
 tillvane_install_packages() {

@@ -148,9 +148,7 @@ void FileStreamJob::Execute() {
   // The link's row says how the file goes out; with no link nothing is sent.
   Outcome outcome = Outcome::Done;
   const int32_t kind = Links().LinkKind.load();
-  if (kind == LinkVirtual) {
-    outcome = StreamBytes(fd);
-  } else if (const LinkKindRow* row = FindLinkKind(kind); row != nullptr) {
+  if (const LinkKindRow* row = FindLinkKind(kind); row != nullptr) {
     if (row->job_block_size == 1) {
       outcome = StreamBytes(fd);
     } else if (row->job_block_size > 1) {

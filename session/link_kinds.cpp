@@ -4,6 +4,7 @@
 
 #include "commands/posfun.h"
 #include "commands/status_query.h"
+#include "config/current_model.h"
 #include "config/models.h"
 #include "link/log.h"
 #include "link/network_link.h"
@@ -12,6 +13,8 @@
 #include "link/print_queue.h"
 #include "link/serial_port.h"
 #include "link/usb_link.h"
+#include "link/virtual_link.h"
+#include "render/page.h"
 #include "session/printer_actions.h"
 
 namespace tillvane {
@@ -115,6 +118,25 @@ LinkStep OpenUsb(const LinkChoice& choice) {
   return LinkStep::Failed(reason);
 }
 
+// Virtual printer ------------------------------------------------------------------
+
+// Paper as wide as the model's: narrow paper for a 56 mm model, 80 mm otherwise.
+LinkStep OpenVirtual(const LinkChoice&) {
+  const int dots = PaperWidth() == kNarrowPaperWidth ? render::kDotsNarrow : render::kDots80mm;
+  std::string reason;
+  if (OpenVirtualLink(dots, &reason)) return LinkStep::Done();
+  return LinkStep::Failed(reason);
+}
+
+// As on the serial link: the printer answers the status request, then takes a line
+// feed.
+LinkStep ProveVirtual() {
+  std::optional<uint8_t> answer;
+  if (TestCommunication(&answer) != 0) return NoAnswer(kCommunicationAnswerMs);
+  if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
+  return LinkStep::Answered(answer);
+}
+
 // Network printer -----------------------------------------------------------------
 
 LinkStep OpenNetwork(const LinkChoice& choice) {
@@ -144,6 +166,8 @@ constexpr std::array kRows = {
                 kPortTestFailed, kUsbJobBlock},
     LinkKindRow{LinkPrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
                 kPortTestFailed, kByteByByte},
+    LinkKindRow{LinkVirtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
+                false, kPortTestFailed, kByteByByte},
     LinkKindRow{LinkNetwork, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
                 kPortTestFailed, kNetworkJobBlock, true},
 };

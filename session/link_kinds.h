@@ -21,6 +21,7 @@ inline constexpr const char* kParallelOpenFailed = "并口打开失败！请检�
 inline constexpr const char* kUsbPortOpenFailed = "USB口打开失败！请检查打印机是否正确连接！";
 inline constexpr const char* kNetworkOpenFailed =
     "网络打印机连接失败！请检查打印机地址和网络连接！";
+inline constexpr const char* kVirtualOpenFailed = "虚拟打印机打开失败！";
 inline constexpr const char* kPortTestFailed = "端口通讯测试失败!";
 
 // Parallel port base addresses by position in the LPT list; LPT3 and LPT4 have none.

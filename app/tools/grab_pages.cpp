@@ -1,15 +1,20 @@
-// Saves one picture of each page of the main window: grab_pages OUTPUT_FOLDER
+// Saves one picture of each page of the main window and one of the virtual printer's
+// preview: grab_pages OUTPUT_FOLDER
 // [PROGRAM_FOLDER]. Run it on a display (or Xvfb) with the program's data beside it.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTimer>
 #include <cstdio>
 
 #include "app/main_form.h"
+#include "app/virtual_printer_window.h"
+#include "link/virtual_link.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -43,6 +48,27 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
       ++failures;
     }
+  }
+  // The virtual printer's preview after two receipts.
+  form.PageControl1->setCurrentWidget(form.tbsPortOption);
+  form.rbtnVirtual->click();
+  form.sbtnApply->click();
+  if (tillvane::VirtualPrinterWindow* preview = form.VirtualPreview()) {
+    form.sbtnSample->click();
+    form.sbtnAccount->click();
+    tillvane::WaitVirtualPrinterIdle(20000);
+    for (int i = 0; i < 10; ++i) {
+      preview->Refresh();
+      app.processEvents();
+    }
+    const QString path = QDir(out).filePath(QStringLiteral("virtual-printer.png"));
+    if (!preview->grab().save(path)) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+      ++failures;
+    }
+  } else {
+    std::fprintf(stderr, "the virtual printer's preview did not open\n");
+    ++failures;
   }
   form.close();
   return failures == 0 ? 0 : 1;

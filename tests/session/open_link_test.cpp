@@ -484,14 +484,15 @@ TEST(LinkKindTable, OneRowPerKindWithItsJobBlockSize) {
     EXPECT_EQ(FindLinkKind(row.kind), &row);
     kinds.push_back(row.kind);
   }
-  EXPECT_EQ(kinds,
-            (std::vector<int32_t>{LinkSerial, LinkParallel, LinkUsb, LinkPrintQueue, LinkNetwork}));
+  EXPECT_EQ(kinds, (std::vector<int32_t>{LinkSerial, LinkParallel, LinkUsb, LinkPrintQueue,
+                                         LinkVirtual, LinkNetwork}));
   EXPECT_EQ(FindLinkKind(LinkNone), nullptr);
   EXPECT_EQ(FindLinkKind(7), nullptr);
   EXPECT_EQ(JobBlockSize(LinkUsb), 1024);
   EXPECT_EQ(JobBlockSize(LinkSerial), 1);
   EXPECT_EQ(JobBlockSize(LinkParallel), 1);
   EXPECT_EQ(JobBlockSize(LinkPrintQueue), 1);
+  EXPECT_EQ(JobBlockSize(LinkVirtual), 1);
   EXPECT_EQ(JobBlockSize(LinkNetwork), 4096);
   EXPECT_EQ(JobBlockSize(LinkNone), 0);
   // Only the network link, whose blocks pass in microseconds, reports its progress

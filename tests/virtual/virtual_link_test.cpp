@@ -19,6 +19,10 @@
 #include "link/send_data.h"
 #include "link/virtual_link.h"
 #include "render/virtual_printer.h"
+#include "session/link_kinds.h"
+#include "session/open_link.h"
+#include "session/starters.h"
+#include "tests/jobs/job_test_support.h"
 #include "tests/render/document_bytes.h"
 #include "tests/render/render_support.h"
 #include "tests/support/recording.h"
@@ -278,6 +282,79 @@ TEST_F(VirtualLinkTest, DownloadedLogosPrintAndTheFlashLogoOutlivesThePrinter) {
   ASSERT_TRUE(std::filesystem::exists(store));
   EXPECT_TRUE(Printed(later) == rt::Render(second, render::kDots80mm, 0, store).Roll());
   EXPECT_FALSE(Printed(later) == rt::Render(second).Roll());
+}
+
+// The port page's fifth row: the printer gets the model's paper width, answers the
+// communication test whatever its state, and takes the line feed that proves the link.
+TEST_F(VirtualLinkTest, ApplyingTheVirtualRowOpensAndProvesItAtTheModelsPaperWidth) {
+  struct Case {
+    int32_t width;
+    int dots;
+    PrinterStatus state;
+  };
+  PrinterStatus offline;
+  offline.offline = offline.paper_out = offline.cover_open = true;
+  for (const Case& c : {Case{80, render::kDots80mm, {}}, Case{56, render::kDotsNarrow, offline}}) {
+    SetCurrentModel("Vorn-101", c.width);
+    Links().LinkKind = LinkNone;
+    LinkChoice choice;
+    choice.kind = LinkVirtual;
+    // The printer of the run keeps its state across openings at the same width.
+    std::string why;
+    ASSERT_TRUE(OpenVirtualLink(c.dots, &why)) << why;
+    VirtualPrinterOfLink()->SetStatus(c.state);
+    VirtualPrinterOfLink()->ClearPaper();
+
+    const LinkResult r = OpenAndProve(choice);
+    EXPECT_EQ(r.outcome, LinkOutcome::Opened) << c.width << ": " << r.reason;
+    EXPECT_EQ(Links().LinkKind, LinkVirtual);
+    auto printer = VirtualPrinterOfLink();
+    ASSERT_TRUE(WaitVirtualPrinterIdle(5000));
+    const auto shot = printer->Take();
+    EXPECT_EQ(shot.current.width(), c.dots);
+    // GS r 1 and the line feed; the answer was read by the test.
+    EXPECT_EQ(shot.report.bytes, 4u);
+    EXPECT_EQ(shot.report.replies, 1u);
+    EXPECT_EQ(shot.report.unknown_bytes, 0u);
+    EXPECT_GT(shot.current.height(), 0);
+    EXPECT_EQ(rt::CountDots(shot.current), 0);
+    EXPECT_EQ(ReadVirtualAnswers(nullptr, 0), 0);
+    EXPECT_EQ(JobBlockSize(LinkVirtual), 1);
+  }
+}
+
+// The command-file stream sends the file a byte per call through the link's input
+// buffer and printing thread; the paper shows what the renderer draws of the file.
+TEST_F(VirtualLinkTest, ACommandFileStreamedIntoThePrinterPrintsAsTheFileRenders) {
+  const rt::SampleDocument& d = rt::SampleDocuments()[6];
+  ASSERT_STREQ(d.name, "AccountTicket");
+  const rt::Bytes file = rt::DocumentBytes(d);
+  const std::filesystem::path path = dir_.path() / "Account.dat";
+  ::tillvane::testing::WriteFileBytes(path, file);
+
+  LinkChoice choice;
+  choice.kind = LinkVirtual;
+  ASSERT_EQ(OpenAndProve(choice).outcome, LinkOutcome::Opened);
+  auto printer = VirtualPrinterOfLink();
+  ASSERT_TRUE(WaitVirtualPrinterIdle(5000));
+  printer->ClearPaper();
+
+  jobs::QueueDispatcher dispatcher;
+  jobs::testing::RecordingWindow window;
+  ASSERT_EQ(jobs::StartCommandFileStream(dispatcher, window, path.string(), dir_.path().string()),
+            jobs::StartResult::Started);
+  jobs::testing::RunJobsToEnd(dispatcher);
+  EXPECT_EQ(window.off_thread_calls, 0);
+  ASSERT_FALSE(window.texts.empty());
+  EXPECT_EQ(window.texts.back().text,
+            std::to_string(file.size()) + "/" + std::to_string(file.size()) + "bytes");
+
+  const Bitmap printed = Printed(printer);
+  const Bitmap expected = rt::Render(file).Roll();
+  EXPECT_GT(rt::CountDots(printed), 1000);
+  EXPECT_TRUE(printed == expected)
+      << d.name << ": " << printed.height() << " rows against " << expected.height();
+  EXPECT_EQ(printer->Take().report.bytes, file.size() + 4);
 }
 
 }  // namespace

@@ -120,6 +120,10 @@ TMainForm& WindowTest::Open() {
   return *form_;
 }
 
+QString WindowTest::IniPath() const {
+  return QString::fromStdString((dir_.path() / "Tillvane.ini").string());
+}
+
 void WindowTest::PickModel(int index) {
   form_->cboPrinterModel->setCurrentIndex(index);
   emit form_->cboPrinterModel->activated(index);

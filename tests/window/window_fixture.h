@@ -59,6 +59,8 @@ class WindowTest : public ::testing::Test {
   TMainForm& Open();
   // Picks model `index` of the model list as the operator does.
   void PickModel(int index);
+  // The program folder's Tillvane.ini.
+  QString IniPath() const;
 
   ScopedTempDir dir_;  // the program folder and the current folder
   std::unique_ptr<TMainForm> form_;

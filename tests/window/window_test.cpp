@@ -46,7 +46,8 @@ const QString kSendFailed = QString::fromUtf8(
 
 TEST_F(WindowTest, StartUpOffersOnlyPortSettingsAndExit) {
   TMainForm& f = Open();
-  EXPECT_EQ(f.windowTitle(), QStringLiteral("Shopfloor V2.41"));
+  // The caption as the file says, then the file that was read.
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("Shopfloor V2.41 — ") + IniPath());
   EXPECT_EQ(f.size(), QSize(685, 548));
   EXPECT_EQ(f.minimumSize(), f.maximumSize());
   EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -90,13 +91,14 @@ TEST_F(WindowTest, ModelsComeFromTheConfigurationFile) {
 
 TEST_F(WindowTest, EmptyApplicationNameKeepsTheLeadingSpace) {
   WriteIni(dir_.path(), "[Common]\nApplicationName=\n[Pos1]\nName=A\nWidth=80\n");
-  EXPECT_EQ(Open().windowTitle(), QStringLiteral(" V2.41"));
+  EXPECT_EQ(Open().windowTitle(), QStringLiteral(" V2.41 — ") + IniPath());
 }
 
 TEST_F(WindowTest, MissingConfigurationGivesTheDefaultCaption) {
   fs::remove(dir_.path() / "Tillvane.ini");
   TMainForm& f = Open();
-  EXPECT_EQ(f.windowTitle(), QStringLiteral("Tillvane V2.41"));
+  EXPECT_EQ(f.windowTitle(), QStringLiteral("Tillvane V2.41 — 无配置文件"));
+  EXPECT_TRUE(f.ConfigFile().path.empty());
   // With no model listed the built-in one is in force, for the 80 mm receipts.
   ASSERT_EQ(f.cboPrinterModel->count(), 1);
   EXPECT_EQ(f.cboPrinterModel->currentText(), QString::fromLatin1(kBuiltInModelName));
@@ -253,6 +255,22 @@ TEST_F(WindowTest, PortPageStartsOnTheSerialDefaults) {
   EXPECT_EQ(f.cboPrinters->width(), 349);
   EXPECT_EQ(f.sbtnApply->text(), QStringLiteral("确         定"));
   EXPECT_EQ(f.sbtnCancel->text(), QStringLiteral("取         消"));
+
+  // The rows, top to bottom, inside the page and clear of one another and of the two
+  // buttons; every radio button beside its own row.
+  EXPECT_EQ(f.rbtnVirtual->text(), QStringLiteral("虚拟打印机"));
+  const QRect buttons = f.sbtnApply->geometry().united(f.sbtnCancel->geometry());
+  QWidget* const rows[] = {f.gbCOM, f.gbLPT, f.gbUsb, f.gbDriver, f.rbtnVirtual};
+  QRadioButton* const radios[] = {f.rbtnCOM, f.rbtnLPT, f.rbtnUsb, f.rbtnDriver, f.rbtnVirtual};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const QRect row = rows[i]->geometry();
+    EXPECT_TRUE(f.Panel6->rect().contains(row)) << i;
+    EXPECT_LT(row.bottom(), buttons.top()) << i;
+    EXPECT_FALSE(row.intersects(f.cboPrinterModel->geometry())) << i;
+    if (i > 0) EXPECT_GT(row.top(), rows[i - 1]->geometry().bottom()) << i;
+    const int middle = radios[i]->geometry().center().y();
+    EXPECT_TRUE(middle >= row.top() && middle <= row.bottom()) << i;
+  }
 }
 
 TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
@@ -285,6 +303,15 @@ TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
   EXPECT_TRUE(f.cboPrinters->isEnabled());
   EXPECT_FALSE(f.gbUsb->isEnabled());
   EXPECT_FALSE(f.cboUsb->isEnabled());
+
+  // The virtual printer is always offered and has nothing to choose.
+  EXPECT_TRUE(f.rbtnVirtual->isEnabled());
+  Click(f.rbtnVirtual);
+  EXPECT_TRUE(f.rbtnVirtual->isChecked());
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           f.cboCom, f.cboBaudrate, f.cboVerify, f.cboDatabit, f.cboStopbit, f.cboFlowControl,
+           f.gbCOM, f.cboLPT, f.gbLPT, f.cboUsb, f.gbUsb, f.cboPrinters, f.gbDriver})
+    EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
 
   Click(f.rbtnCOM);
   for (QComboBox* c :
