@@ -6,12 +6,15 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/language.h"
 #include "app/main_form.h"
+#include "app/qt_log.h"
 #include "config/config_location.h"
 #include "config/version.h"
+#include "link/log.h"
 
 namespace {
 
@@ -23,8 +26,12 @@ class TillvaneApplication : public QApplication {
     try {
       return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
+      tillvane::LogWarning(tillvane::LogCategory::Window,
+                           std::string("an event handler ended by an exception: ") + e.what());
       ShowError(QString::fromUtf8(e.what()));
     } catch (...) {
+      tillvane::LogWarning(tillvane::LogCategory::Window,
+                           "an event handler ended by an exception of unknown type");
       ShowError(QStringLiteral("Unknown error"));
     }
     return false;
@@ -63,6 +70,7 @@ std::optional<int> Finish(const tillvane::CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tillvane::RouteLogToQt();
   using namespace tillvane;
   const Language from_environment = LanguageFromEnvironment();
   const ConfigChoice config = ChooseConfigFile(ConfigCandidates(TMainForm::ExecutableFolder()));
@@ -100,6 +108,8 @@ int main(int argc, char** argv) {
     MainForm->show();
     app.exec();
   } catch (const std::exception& e) {
+    tillvane::LogWarning(tillvane::LogCategory::Window,
+                         std::string("the window ended by an exception: ") + e.what());
     TillvaneApplication::ShowError(QString::fromUtf8(e.what()));
   } catch (...) {
     TillvaneApplication::ShowError(QStringLiteral("Unknown error"));

@@ -229,7 +229,7 @@ QString FindFileNoCase(const std::string& folder, const char* name) {
 
 TMainForm::TMainForm(const std::string& program_folder, QWidget* parent)
     : QWidget(parent),
-      program_folder_(program_folder.empty() ? ExecutableFolder() : program_folder) {
+      program_folder_(program_folder.empty() ? tillvane::ExecutableFolder() : program_folder) {
   previous_sink_ = SetMessageSink([this](std::string_view text) {
     ShowOperatorMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   });
@@ -241,14 +241,6 @@ TMainForm::TMainForm(const std::string& program_folder, QWidget* parent)
 TMainForm::~TMainForm() {
   if (!closed_) FormClose();
   SetMessageSink(std::move(previous_sink_));
-}
-
-std::string TMainForm::ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return ".";
-  std::filesystem::path folder = exe.parent_path();
-  return folder.empty() ? std::string("/") : folder.string();
 }
 
 // ---------------------------------------------------------------------------------
@@ -596,11 +588,8 @@ void TMainForm::FormCreate() {
   UpdateClock();
   PageControl1->setCurrentWidget(tbsMain);
 
-  LinkState& links = Links();
-  links.LinkKind = LinkNone;
-  SetSerialHandle(nullptr);
-  links.BusyTimeout = kBusyTimeoutNormal;
-  links.PrintToFile = false;
+  // No link, no serial port, the normal busy time-out, printing to file off.
+  ResetLinkState();
 
   usb_library_loaded_ = LoadUsbLibrary();
   FillUsbList();

@@ -13,6 +13,7 @@
 #include "app/qt_dispatcher.h"
 #include "config/config_location.h"
 #include "config/models.h"
+#include "config/program_folder.h"
 #include "link/message_sink.h"
 #include "session/job_window.h"
 #include "session/link_choice.h"
@@ -67,7 +68,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   static QString ClockText(const std::tm& local);
 
   // The folder of /proc/self/exe without a trailing separator.
-  static std::string ExecutableFolder();
+  static std::string ExecutableFolder() { return tillvane::ExecutableFolder(); }
 
   // Controls, named as the handlers name them.
   QWidget* Panel1 = nullptr;

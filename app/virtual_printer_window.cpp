@@ -31,6 +31,9 @@ namespace {
 
 constexpr int kZooms[] = {50, 100, 200, 300, 400};
 constexpr int kDefaultZoom = 100;
+// Rows painted at a time: 512 dots by 64 rows stays under the size that Qt converts on
+// several threads.
+constexpr int kBandRows = 64;
 
 // The rows of a bitmap as a 1-bit image: index 0 white paper, 1 a black dot. Both
 // pack eight dots a byte with the leftmost in the top bit, so a row is one copy.
@@ -66,9 +69,12 @@ class PaperView : public QWidget {
       if (rows == 0 || image.isNull()) return;
       const int first = std::max(0, static_cast<int>(sight.top() / zoom) - top - 1);
       const int last = std::min(rows, static_cast<int>(sight.bottom() / zoom) - top + 2);
-      if (first < last) {
-        const QRectF target(0, (top + first) * zoom, image.width() * zoom, (last - first) * zoom);
-        painter.drawImage(target, image, QRectF(0, first, image.width(), last - first));
+      // In bands small enough that the painter converts each on this thread: a large
+      // picture would be converted on Qt's pooled threads.
+      for (int y = first; y < last; y += kBandRows) {
+        const int n = std::min(kBandRows, last - y);
+        const QRectF target(0, (top + y) * zoom, image.width() * zoom, n * zoom);
+        painter.drawImage(target, image.copy(0, y, image.width(), n));
       }
       top += rows;
     };

@@ -43,6 +43,12 @@ class SerialBackend : public ReplyChannel {
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
   // Why the last failed call failed, in the system's words; empty when nothing failed.
   virtual std::string FailureReason() const { return {}; }
+  // A write's deadline: `multiplier_ms` per byte plus `constant_ms`. A port without
+  // deadlines of its own (a recorder, say) ignores it.
+  virtual void SetWriteTimeouts(uint32_t multiplier_ms, uint32_t constant_ms) {
+    (void)multiplier_ms;
+    (void)constant_ms;
+  }
 };
 
 // Print-queue row: an open raw print queue.

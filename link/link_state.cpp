@@ -17,6 +17,7 @@ void ResetLinkState() {
   s.BusyTimeout = kBusyTimeoutNormal;
   s.SerialHandle.reset();
   s.QueueHandle.reset();
+  s.QueueClosedBecause.clear();
   s.UsbHandle.reset();
   s.Parallel.reset();
   s.NetworkHandle.reset();
@@ -33,6 +34,7 @@ void SetQueueHandle(std::unique_ptr<QueueBackend> handle) {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
   s.QueueHandle = std::move(handle);
+  s.QueueClosedBecause.clear();
 }
 
 void SetUsbHandle(std::unique_ptr<UsbBackend> handle) {
@@ -101,8 +103,10 @@ std::string LinkFailureReason() {
     case LinkSerial:
       return s.SerialHandle ? s.SerialHandle->FailureReason() : "no serial device is open";
     case LinkPrintQueue:
-      return s.QueueHandle ? s.QueueHandle->FailureReason()
-                           : "the print queue was closed after a failure";
+      if (s.QueueHandle) return s.QueueHandle->FailureReason();
+      return s.QueueClosedBecause.empty()
+                 ? "the print queue was closed after a failure"
+                 : "the print queue was closed after a failure: " + s.QueueClosedBecause;
     case LinkUsb:
       return s.UsbHandle ? s.UsbHandle->FailureReason() : "no USB device is open";
     case LinkNetwork:
@@ -131,6 +135,7 @@ bool StartJobDocument() {
   {
     std::lock_guard lock(s.mutex);
     started = s.QueueHandle != nullptr && s.QueueHandle->StartDocument();
+    if (!started && s.QueueHandle) s.QueueClosedBecause = s.QueueHandle->FailureReason();
   }
   if (!started) CloseQueue();
   return started;
@@ -143,6 +148,7 @@ void EndJobDocument() {
   {
     std::lock_guard lock(s.mutex);
     if (s.QueueHandle != nullptr) ended = s.QueueHandle->EndDocument();
+    if (!ended && s.QueueHandle) s.QueueClosedBecause = s.QueueHandle->FailureReason();
   }
   if (!ended) CloseQueue();
 }

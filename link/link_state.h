@@ -39,6 +39,8 @@ struct LinkState {
   // the port I/O library is not loaded.
   std::unique_ptr<SerialBackend> SerialHandle;
   std::unique_ptr<QueueBackend> QueueHandle;
+  // Why the print server failed the write that closed the queue.
+  std::string QueueClosedBecause;
   std::unique_ptr<UsbBackend> UsbHandle;
   std::unique_ptr<ParallelBackend> Parallel;
   // Empty when no network printer is connected, or after a failed write closed it.

@@ -78,6 +78,7 @@ int32_t WriteToLink(LinkState& s, const uint8_t* bytes, int32_t length, bool cop
       if (!s.QueueHandle) return -1;  // marked closed: no spooler call
       if (s.QueueHandle->Write(bytes, length)) return 0;
       // A failed write ends the document and closes the queue.
+      s.QueueClosedBecause = s.QueueHandle->FailureReason();
       s.QueueHandle->EndDocument();
       s.QueueHandle.reset();
       return -1;

@@ -48,8 +48,8 @@ bool OpenSerialPort(const SerialSettings& settings) {
 void SetSerialTimeoutsForUse() {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
-  if (auto* device = dynamic_cast<serial::SerialDevice*>(s.SerialHandle.get()))
-    device->SetWriteTimeouts(serial::kWriteMultiplierMs, serial::kWriteConstantInUseMs);
+  if (s.SerialHandle)
+    s.SerialHandle->SetWriteTimeouts(serial::kWriteMultiplierMs, serial::kWriteConstantInUseMs);
 }
 
 void CloseSerialPort() {

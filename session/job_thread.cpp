@@ -1,5 +1,7 @@
 #include "session/job_thread.h"
 
+#include "link/log.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <list>
@@ -89,10 +91,13 @@ void JobThread::Start(std::unique_ptr<JobThread> job) {
 }
 
 void JobThread::Run(JobThread* job) {
+  // An exception ends the job like a return; its destructor releases what it held.
   try {
     job->Execute();
+  } catch (const std::exception& e) {
+    LogWarning(LogCategory::Job, std::string("a job ended by an exception: ") + e.what());
   } catch (...) {
-    // An exception ends the job like a return; its destructor releases what it held.
+    LogWarning(LogCategory::Job, "a job ended by an exception of unknown type");
   }
   delete job;
 }

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "abi/lpt_ports.h"
 #include "session/link_choice.h"
 
 namespace tillvane {
@@ -23,9 +24,6 @@ inline constexpr const char* kNetworkOpenFailed =
     "网络打印机连接失败！请检查打印机地址和网络连接！";
 inline constexpr const char* kVirtualOpenFailed = "虚拟打印机打开失败！";
 inline constexpr const char* kPortTestFailed = "端口通讯测试失败!";
-
-// Parallel port base addresses by position in the LPT list; LPT3 and LPT4 have none.
-inline constexpr uint16_t kLptBaseTable[4] = {0x378, 0x278, 0, 0};
 
 // What one step of opening a link came to. `reason` is the system's reason for a
 // failure ("open /dev/ttyUSB0: Permission denied").

@@ -1,4 +1,5 @@
 #include "session/open_link.h"
+#include "session/remedy.h"
 
 #include <exception>
 
@@ -90,7 +91,7 @@ LinkResult OpenAndProve(const LinkChoice& choice, std::span<const LinkKindRow> k
       continue;
     }
 
-    result.reason = std::move(step.reason);
+    result.reason = WithRemedy(std::move(step.reason));
     if (interrupted) {
       result.outcome = LinkOutcome::Interrupted;
     } else if (stage == Stage::Open) {

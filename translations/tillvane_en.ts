@@ -81,5 +81,64 @@
         <source>打印机状态 (printer status)</source>
         <translation>Printer status</translation>
     </message>
+    <message>
+        <source>虚拟打印机</source>
+        <translation>Virtual printer</translation>
+    </message>
+    <message>
+        <source>打印结果显示在预览窗口中</source>
+        <translation>The paper shows in the preview window</translation>
+    </message>
+</context>
+<context>
+    <name>tillvane::VirtualPrinterWindow</name>
+    <message>
+        <source>Tillvane 虚拟打印机</source>
+        <translation>Tillvane virtual printer</translation>
+    </message>
+    <message>
+        <source>缩放</source>
+        <translation>Zoom</translation>
+    </message>
+    <message>
+        <source>保存图片</source>
+        <translation>Save picture</translation>
+    </message>
+    <message>
+        <source>清空</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>缺纸</source>
+        <translation>Paper out</translation>
+    </message>
+    <message>
+        <source>纸将尽</source>
+        <translation>Paper near end</translation>
+    </message>
+    <message>
+        <source>纸仓盖打开</source>
+        <translation>Cover open</translation>
+    </message>
+    <message>
+        <source>脱机</source>
+        <translation>Offline</translation>
+    </message>
+    <message>
+        <source>页数: %1    已接收: %2 字节    未知字节: %3</source>
+        <translation>Pages: %1    received: %2 bytes    unknown bytes: %3</translation>
+    </message>
+    <message>
+        <source>纸上还没有内容</source>
+        <translation>Nothing has been printed yet</translation>
+    </message>
+    <message>
+        <source>PNG 图片 (*.png)</source>
+        <translation>PNG pictures (*.png)</translation>
+    </message>
+    <message>
+        <source>图片未能保存。</source>
+        <translation>The picture could not be saved.</translation>
+    </message>
 </context>
 </TS>

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/program_folder.h"
 #include "link/port_io/port_io.h"
 
 namespace tillvane {
@@ -53,12 +54,6 @@ std::string CurrentFolder() {
   std::error_code ec;
   std::filesystem::path p = std::filesystem::current_path(ec);
   return ec ? std::string() : p.string();
-}
-
-std::string ExecutableFolder() {
-  std::error_code ec;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : exe.parent_path().string();
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ class SerialDevice final : public SerialBackend {
   // failure: the lines are simply not driven and DSR is not waited for.
   SerialError Configure(const SerialSettings& settings);
 
-  void SetWriteTimeouts(uint32_t multiplier_ms, uint32_t constant_ms);
+  void SetWriteTimeouts(uint32_t multiplier_ms, uint32_t constant_ms) override;
   uint32_t write_multiplier_ms() const { return multiplier_ms_.load(std::memory_order_relaxed); }
   uint32_t write_constant_ms() const { return constant_ms_.load(std::memory_order_relaxed); }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "abi/dlportio_wide.h"
+#include "abi/lpt_ports.h"
 
 namespace {
 
@@ -30,10 +31,12 @@ struct Port {
 class Ports {
  public:
   Ports() {
-    ports_[0].base = 0x378;
-    ports_[0].device = "/dev/parport0";
-    ports_[1].base = 0x278;
-    ports_[1].device = "/dev/parport1";
+    // The ports that have a base address, on the system's parport devices in order.
+    for (size_t i = 0; i < std::size(ports_) && i < std::size(tillvane::kLptBaseTable); ++i) {
+      if (tillvane::kLptBaseTable[i] == 0) continue;
+      ports_[i].base = tillvane::kLptBaseTable[i];
+      ports_[i].device = "/dev/parport" + std::to_string(i);
+    }
   }
   ~Ports() {
     for (Port& p : ports_) Close(p);

@@ -1,13 +1,19 @@
 // OpenAndProve for every link kind and every way it can fail, against the rigs.
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,6 +28,7 @@
 #include "link/usb_link.h"
 #include "session/link_kinds.h"
 #include "session/open_link.h"
+#include "session/remedy.h"
 #include "tests/rigs/cups_rig.h"
 #include "tests/rigs/network_printer.h"
 #include "tests/rigs/parallel_sim.h"
@@ -580,6 +587,33 @@ TEST(OpenLinkRule, LinkKindFollowsEachStageAndExceptionsClearIt) {
   EXPECT_THAT(log.All(), HasSubstr("link warning: scripted link, opening failed: exception: "
                                    "device table corrupt"));
   ResetLinkState();
+}
+
+// A node the user may not open names the group that may, taken from the node itself;
+// a node only its owner may use, or one owned by group root, gets the plainer word;
+// other reasons are left as they are.
+TEST(RemedyTest, APermissionFailureOnADeviceNodeNamesItsGroup) {
+  const group* dialout = ::getgrnam("dialout");
+  if (dialout == nullptr) GTEST_SKIP() << "no group dialout on this machine";
+  const std::string node = "/dev/shm/tillvane-remedy-" + std::to_string(::getpid());
+  { std::ofstream touch(node); }
+  ASSERT_EQ(::chown(node.c_str(), ::getuid(), dialout->gr_gid), 0) << std::strerror(errno);
+  ASSERT_EQ(::chmod(node.c_str(), 0660), 0);
+  EXPECT_EQ(WithRemedy("open " + node + ": Permission denied"),
+            "open " + node +
+                ": Permission denied; add the user to group dialout (sudo usermod -aG dialout "
+                "\"$USER\"), then log out and in again");
+  ASSERT_EQ(::chmod(node.c_str(), 0600), 0);
+  EXPECT_EQ(WithRemedy("OpenDeviceX " + node + ": Permission denied"),
+            "OpenDeviceX " + node +
+                ": Permission denied; ask the administrator for read and "
+                "write access to " +
+                node);
+  std::filesystem::remove(node);
+
+  EXPECT_EQ(WithRemedy("open /dev/ttyUSB7: No such file or directory"),
+            "open /dev/ttyUSB7: No such file or directory");
+  EXPECT_EQ(WithRemedy("cupsCreateJob: Permission denied"), "cupsCreateJob: Permission denied");
 }
 
 }  // namespace

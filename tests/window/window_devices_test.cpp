@@ -114,8 +114,10 @@ TEST_F(DevicesWindowTest, UsbOpenFailureShowsBothMessagesAndKeepsTheLink) {
   rigs::SimUsb usb;
   auto earlier = OpenRecordingLink(LinkSerial);
   usb.ForceOpenResult(0, 0);  // a null handle: no such device
+  StandardErrorCapture err;
   auto boxes = Apply(f.rbtnUsb);
-  EXPECT_EQ(MessageTexts(boxes), (QStringList{QStringLiteral("打开USB失败！"), kUsbOpenFailed}));
+  ASSERT_EQ(MessageTexts(boxes), (QStringList{QStringLiteral("打开USB失败！"), kUsbOpenFailed}));
+  ExpectReasonShownAndLogged(boxes[1], err.Text());
   EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
   EXPECT_FALSE(earlier->destroyed);
@@ -183,8 +185,10 @@ TEST_F(DevicesWindowTest, APrinterOutOfPaperFailsTheParallelTest) {
   Sim::Reset();
   Sim::SetPaperEnd(true);
   TMainForm& f = Open();
+  StandardErrorCapture err;
   auto boxes = Apply(f.rbtnLPT);
-  EXPECT_EQ(MessageTexts(boxes), QStringList{kTestFailed});
+  ASSERT_EQ(MessageTexts(boxes), QStringList{kTestFailed});
+  ExpectReasonShownAndLogged(boxes[0], err.Text());
   EXPECT_EQ(Links().LinkKind.load(), LinkNone);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
 }

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "link/link_state.h"
 #include "session/sender_gate.h"
 
@@ -57,6 +59,41 @@ std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
   watcher.stop();
   return seen;
+}
+
+StandardErrorCapture::StandardErrorCapture() : file_(std::tmpfile()) {
+  std::fflush(stderr);
+  if (file_ != nullptr) {
+    saved_ = ::dup(STDERR_FILENO);
+    ::dup2(::fileno(file_), STDERR_FILENO);
+  }
+}
+
+StandardErrorCapture::~StandardErrorCapture() {
+  Text();
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+std::string StandardErrorCapture::Text() {
+  if (saved_ < 0) return {};
+  std::fflush(stderr);
+  ::dup2(saved_, STDERR_FILENO);
+  ::close(saved_);
+  saved_ = -1;
+  std::string text;
+  std::rewind(file_);
+  char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file_)) > 0;) text.append(chunk, n);
+  std::fputs(text.c_str(), stderr);  // still shown in the test's own output
+  return text;
+}
+
+void ExpectReasonShownAndLogged(const SeenBox& box, const std::string& standard_error) {
+  EXPECT_FALSE(box.detail.isEmpty()) << box.text.toStdString();
+  EXPECT_NE(standard_error.find(box.detail.toStdString()), std::string::npos)
+      << "detail: " << box.detail.toStdString() << "\nstandard error:\n"
+      << standard_error;
+  EXPECT_NE(standard_error.find("tillvane.link: warning: "), std::string::npos) << standard_error;
 }
 
 QStringList MessageTexts(const std::vector<SeenBox>& boxes) {

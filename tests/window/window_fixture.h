@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -30,6 +31,26 @@ struct SeenBox {
 // as the operator would press OK. Returns the boxes in the order they opened.
 std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action);
 QStringList MessageTexts(const std::vector<SeenBox>& boxes);
+
+// Standard error of the whole program, taken into a file from construction until
+// Text(): what the operator would see in a terminal, log lines included.
+class StandardErrorCapture {
+ public:
+  StandardErrorCapture();
+  ~StandardErrorCapture();
+  StandardErrorCapture(const StandardErrorCapture&) = delete;
+  StandardErrorCapture& operator=(const StandardErrorCapture&) = delete;
+  // Puts standard error back and returns what was written to it meanwhile.
+  std::string Text();
+
+ private:
+  int saved_ = -1;
+  std::FILE* file_ = nullptr;
+};
+
+// The box carries the system's reason as its detail, and the same reason is on
+// standard error.
+void ExpectReasonShownAndLogged(const SeenBox& box, const std::string& standard_error);
 
 // Presses a button (push button, radio button, check box) with the mouse, as the
 // operator does: a left click at its centre, through the window's event handling.

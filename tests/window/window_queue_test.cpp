@@ -91,9 +91,14 @@ TEST_F(QueueWindowTest, EachReceiptClickIsExactlyOneJob) {
 TEST_F(QueueWindowTest, ARejectingQueueStillCountsAsOpenedButPrintsNothing) {
   ASSERT_TRUE(cups_.RejectJobs(kQueue));
   TMainForm& f = Open();
+  StandardErrorCapture err;
   auto boxes = ApplyQueue();
-  // A queue that opens is a working link, even if its line feed found no job.
+  // A queue that opens is a working link, even if its line feed found no job; only
+  // standard error tells why nothing printed, in the print server's words.
   EXPECT_TRUE(boxes.empty());
+  const std::string logged = err.Text();
+  EXPECT_NE(logged.find("tillvane.link: warning: print queue"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("not accepting jobs"), std::string::npos) << logged;
   EXPECT_EQ(Links().LinkKind.load(), LinkPrintQueue);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   // The receipt's document cannot start: the queue is closed, silently.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/qt_log.h"
+
 #if defined(__SANITIZE_THREAD__)
 // Qt's pooled threads synchronise through Qt's own wait conditions, which are not
 // built for the thread checker: their start and end inside Qt are not our races.
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   // Nor do they read the user's own Tillvane.ini: a test that wants one makes it.
   if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
     qputenv("XDG_CONFIG_HOME", "/nonexistent/tillvane-window-test/config");
+  tillvane::RouteLogToQt();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tillvane"));
   ::testing::InitGoogleTest(&argc, argv);
