@@ -5,12 +5,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
@@ -31,12 +33,15 @@
 #include "app/language.h"
 #include "app/virtual_printer_window.h"
 #include "commands/posfun.h"
+#include "commands/printer_status.h"
+#include "commands/status_query.h"
 #include "config/current_model.h"
 #include "config/version.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
 #include "link/message_sink.h"
+#include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
 #include "link/print_queue.h"
@@ -226,9 +231,8 @@ QString FindFileNoCase(const std::string& folder, const char* name) {
 TMainForm::TMainForm(const std::string& program_folder, QWidget* parent)
     : QWidget(parent),
       program_folder_(program_folder.empty() ? tillvane::ExecutableFolder() : program_folder) {
-  previous_sink_ = SetMessageSink([this](std::string_view text) {
-    ShowOperatorMessage(OperatorText(text));
-  });
+  previous_sink_ =
+      SetMessageSink([this](std::string_view text) { ShowOperatorMessage(OperatorText(text)); });
   BuildWindow();
   ConnectHandlers();
   FormCreate();
@@ -299,13 +303,14 @@ void TMainForm::BuildIndexPage() {
   Panel2 = MakePanel(Panel3, "Panel2", QFrame::Sunken, QRect(380, 56, 209, 321));
   const int x = (209 - 153) / 2;
   auto button = [&](const char* name, const QString& caption, int row) {
-    return MakeButton(Panel2, name, caption, kPurple, 16, QRect(x, 24 + row * 58, 153, 40));
+    return MakeButton(Panel2, name, caption, kPurple, 16, QRect(x, 14 + row * 50, 153, 40));
   };
   sbtnPortOption = button("sbtnPortOption", tr("端口配置"), 0);
   sbtnDownloadLogo = button("sbtnDownloadLogo", tr("下载图片"), 1);
   sbtnDemo = button("sbtnDemo", tr("打印演示"), 2);
   sbtnClearError = button("sbtnClearError", tr("清除错误"), 3);
-  sbtnExit = button("sbtnExit", tr("退        出"), 4);
+  sbtnPrinterStatus = button("sbtnPrinterStatus", tr("打印机状态"), 4);
+  sbtnExit = button("sbtnExit", tr("退        出"), 5);
 }
 
 void TMainForm::BuildPortPage() {
@@ -316,20 +321,25 @@ void TMainForm::BuildPortPage() {
   Label16 = MakeLabel(Panel6, "Label16", tr("打印机类型："), kPurple, 13, 196, 17);
   cboPrinterModel = MakeList(Panel6, "cboPrinterModel", {}, QRect(296, 12, 180, 24));
 
-  // Five rows: each radio button beside the group of its settings. The groups are as
-  // high as their lists need, so that the rows fit above the two buttons.
-  rbtnCOM = MakeRadio(Panel6, "rbtnCOM", tr("串口"), kPurple, QRect(40, 91, 110, 22));
-  rbtnLPT = MakeRadio(Panel6, "rbtnLPT", tr("并口"), kPurple, QRect(40, 179, 110, 22));
-  rbtnUsb = MakeRadio(Panel6, "rbtnUsb", tr("USB接口"), kPurple, QRect(40, 231, 110, 22));
-  rbtnDriver = MakeRadio(Panel6, "rbtnDriver", tr("打印机驱动"), kPurple, QRect(40, 283, 110, 22));
-  rbtnVirtual =
-      MakeRadio(Panel6, "rbtnVirtual", tr("虚拟打印机"), kPurple, QRect(40, 331, 110, 22));
+  // The serial settings, then one row per further link kind, each its radio button
+  // beside its settings, 44 pixels apart: five rows above the page's buttons.
+  auto row_top = [](int row) { return 152 + 44 * (row - 1); };
+  rbtnCOM = MakeRadio(Panel6, "rbtnCOM", tr("串口"), kPurple, QRect(30, 84, 126, 22));
+  rbtnLPT = MakeRadio(Panel6, "rbtnLPT", tr("并口"), kPurple, QRect(30, row_top(1) + 10, 126, 22));
+  rbtnUsb =
+      MakeRadio(Panel6, "rbtnUsb", tr("USB接口"), kPurple, QRect(30, row_top(2) + 10, 126, 22));
+  rbtnDriver = MakeRadio(Panel6, "rbtnDriver", tr("打印机驱动"), kPurple,
+                         QRect(30, row_top(3) + 10, 126, 22));
+  rbtnVirtual = MakeRadio(Panel6, "rbtnVirtual", tr("虚拟打印机"), kPurple,
+                          QRect(30, row_top(4) + 10, 126, 22));
+  rbtnNetwork = MakeRadio(Panel6, "rbtnNetwork", tr("网络打印机"), kPurple,
+                          QRect(30, row_top(5) + 10, 126, 22));
 
-  gbCOM = MakeGroup(Panel6, "gbCOM", tr("串口配置"), kNavy, QRect(160, 42, 470, 120));
+  gbCOM = MakeGroup(Panel6, "gbCOM", tr("串口配置"), kNavy, QRect(160, 42, 470, 106));
   auto setting = [&](const char* label_name, const QString& caption, const char* list_name,
                      const QStringList& items, int column, int row) {
     const int lx = column == 0 ? 18 : 246;
-    const int y = 24 + row * 30;
+    const int y = 20 + row * 28;
     MakeLabel(gbCOM, label_name, caption, kNavy, 13, lx, y + 4);
     return MakeList(gbCOM, list_name, items, QRect(lx + 84, y, 116, 24));
   };
@@ -344,27 +354,40 @@ void TMainForm::BuildPortPage() {
   cboFlowControl =
       setting("Label4", tr("流量控制"), "cboFlowControl", {"Xon/Xoff", "DTR/DSR"}, 1, 2);
 
-  gbLPT = MakeGroup(Panel6, "gbLPT", tr("并口选择"), kNavy, QRect(160, 166, 470, 48));
-  MakeLabel(gbLPT, "Label9", tr("端口名称"), kNavy, 13, 18, 22);
-  cboLPT = MakeList(gbLPT, "cboLPT", {"LPT1", "LPT2", "LPT3", "LPT4"}, QRect(102, 18, 116, 24));
+  auto row_group = [&](const char* name, const QString& caption, int row) {
+    return MakeGroup(Panel6, name, caption, kNavy, QRect(160, row_top(row), 470, 40));
+  };
+  gbLPT = row_group("gbLPT", tr("并口选择"), 1);
+  MakeLabel(gbLPT, "Label9", tr("端口名称"), kNavy, 13, 18, 18);
+  cboLPT = MakeList(gbLPT, "cboLPT", {"LPT1", "LPT2", "LPT3", "LPT4"}, QRect(102, 12, 116, 24));
 
-  gbUsb = MakeGroup(Panel6, "gbUsb", tr("USB口选择"), kNavy, QRect(160, 218, 470, 48));
-  MakeLabel(gbUsb, "Label14", tr("USB接口名称"), kNavy, 13, 18, 22);
-  cboUsb = MakeList(gbUsb, "cboUsb", {}, QRect(120, 18, 128, 24));
+  gbUsb = row_group("gbUsb", tr("USB口选择"), 2);
+  MakeLabel(gbUsb, "Label14", tr("USB接口名称"), kNavy, 13, 18, 18);
+  cboUsb = MakeList(gbUsb, "cboUsb", {}, QRect(120, 12, 128, 24));
   gbUsb->setEnabled(false);
 
-  gbDriver = MakeGroup(Panel6, "gbDriver", tr("驱动选择"), kNavy, QRect(160, 270, 470, 48));
-  MakeLabel(gbDriver, "Label18", tr("驱动名称"), kNavy, 13, 18, 22);
-  cboPrinters = MakeList(gbDriver, "cboPrinters", {}, QRect(102, 18, 349, 24));
+  gbDriver = row_group("gbDriver", tr("驱动选择"), 3);
+  MakeLabel(gbDriver, "Label18", tr("驱动名称"), kNavy, 13, 18, 18);
+  cboPrinters = MakeList(gbDriver, "cboPrinters", {}, QRect(102, 12, 349, 24));
 
   // The virtual printer has nothing to choose: its row only says where the paper
   // comes out.
-  MakeLabel(Panel6, "LabelVirtual", tr("打印结果显示在预览窗口中"), kNavy, 13, 178, 334);
+  MakeLabel(Panel6, "LabelVirtual", tr("打印结果显示在预览窗口中"), kNavy, 13, 178,
+            row_top(4) + 13);
+
+  // The network printer's row is always usable: its address is typed, never listed.
+  gbNetwork = row_group("gbNetwork", QString(), 5);
+  MakeLabel(gbNetwork, "Label21", tr("地址"), kNavy, 13, 18, 18);
+  edAddress = Named(new QLineEdit(gbNetwork), "edAddress");
+  edAddress->setFont(BoldFont(13));
+  SetTextColour(edAddress, kNavy);
+  edAddress->setGeometry(102, 12, 349, 24);
+  edAddress->setPlaceholderText(QStringLiteral("192.168.1.50:9100"));
 
   sbtnApply =
-      MakeButton(Panel6, "sbtnApply", tr("确         定"), kPurple, 13, QRect(258, 378, 153, 40));
+      MakeButton(Panel6, "sbtnApply", tr("确         定"), kPurple, 13, QRect(258, 384, 153, 40));
   sbtnCancel =
-      MakeButton(Panel6, "sbtnCancel", tr("取         消"), kPurple, 13, QRect(446, 378, 153, 40));
+      MakeButton(Panel6, "sbtnCancel", tr("取         消"), kPurple, 13, QRect(446, 384, 153, 40));
 }
 
 void TMainForm::BuildDemoPage() {
@@ -471,6 +494,10 @@ void TMainForm::BuildStatusBar() {
   Label19->setFont(BoldFont(16));
   SetTextColour(Label19, kNavy);
   Label19->hide();
+  LabelPrinterState = Named(new QLabel(this), "LabelPrinterState");
+  LabelPrinterState->setFont(BoldFont(16));
+  SetTextColour(LabelPrinterState, kNavy);
+  LabelPrinterState->hide();
   Timer1 = Named(new QTimer(this), "Timer1");
   Timer1->setInterval(kClockPeriodMs);
 }
@@ -489,6 +516,8 @@ void TMainForm::ConnectHandlers() {
   connect(rbtnLPT, &QRadioButton::clicked, this, &TMainForm::rbtnLPTClick);
   connect(rbtnUsb, &QRadioButton::clicked, this, &TMainForm::rbtnUsbClick);
   connect(rbtnDriver, &QRadioButton::clicked, this, &TMainForm::rbtnDriverClick);
+  connect(rbtnNetwork, &QRadioButton::clicked, this, &TMainForm::rbtnNetworkClick);
+  connect(sbtnPrinterStatus, &QPushButton::clicked, this, &TMainForm::sbtnPrinterStatusClick);
   connect(rbtnVirtual, &QRadioButton::clicked, this, &TMainForm::rbtnVirtualClick);
   connect(sbtnApply, &QPushButton::clicked, this, &TMainForm::sbtnApplyClick);
   connect(sbtnCancel, &QPushButton::clicked, this, &TMainForm::sbtnCancelClick);
@@ -538,8 +567,9 @@ void TMainForm::FormCreate() {
   ProgressBar1->setGeometry(163, 518 + 4, 155, 24);
   Label20->move(330, 518 + 5);
   Label19->move(510, 518 + 5);
+  LabelPrinterState->move(10, 518 + 5);
   for (QWidget* w : {static_cast<QWidget*>(ProgressBar1), static_cast<QWidget*>(Label20),
-                     static_cast<QWidget*>(Label19)}) {
+                     static_cast<QWidget*>(Label19), static_cast<QWidget*>(LabelPrinterState)}) {
     w->show();
     w->raise();
   }
@@ -566,6 +596,7 @@ void TMainForm::FormCreate() {
   // fixed in the print-queue link.
 
   ResetPortPage();
+  edAddress->setText(QString::fromStdString(config_.Network.Address));
 
   cutter_mode_ = 0;
   rbtnFull->setChecked(true);
@@ -599,9 +630,12 @@ void TMainForm::FormClose() {
   // Every background job ends at its next send boundary and makes its end call before
   // the links go away.
   jobs::StopJobsAndWait(dispatcher_);
+  // A status check still waiting for an answer ends within its 500 ms.
+  if (status_check_ != nullptr) status_check_->Join();
   if (virtual_preview_ != nullptr) virtual_preview_->close();
   CloseVirtualLink();
   CloseSerialPort();
+  CloseNetworkPrinter();
   if (Links().LinkKind == LinkParallel) {
     CloseParallel();
   } else if (Links().LinkKind == LinkPrintQueue) {
@@ -659,6 +693,8 @@ void TMainForm::SetIndexPrintingButtons(bool enabled) {
   sbtnDemo->setEnabled(enabled);
   sbtnClearError->setEnabled(enabled);
   sbtnExit->setEnabled(enabled);
+  // Only a link whose printer can answer has a status to ask for.
+  sbtnPrinterStatus->setEnabled(enabled && LinkCanAnswer());
 }
 
 void TMainForm::sbtnPortOptionClick() {
@@ -680,6 +716,27 @@ void TMainForm::sbtnCancelDownloadClick() {
 void TMainForm::sbtnDownloadLogoClick() {
   jobs::PrintToFileToRestore() = Links().PrintToFile.load();
   PageControl1->setCurrentWidget(tbsDownloadLogo);
+}
+
+// Asks the printer for its four status bytes. The requests wait on a thread of their
+// own while a local event loop keeps the window painting; the sender gate holds every
+// other printing action meanwhile.
+void TMainForm::sbtnPrinterStatusClick() {
+  SendingScope gate;
+  if (!gate.held()) return;
+  StatusCheck check;
+  QEventLoop loop;
+  sbtnPrinterStatus->setEnabled(false);
+  status_check_ = &check;
+  check.Start(
+      [&loop] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
+  loop.exec();
+  check.Join();
+  status_check_ = nullptr;
+  if (closed_) return;  // the window closed meanwhile: nothing more to show
+  sbtnPrinterStatus->setEnabled(LinkCanAnswer());
+  ShowOperatorMessage(tr("打印机状态") + QStringLiteral("\n\n") +
+                      QString::fromStdString(StatusReport(check.answers())));
 }
 
 void TMainForm::sbtnClearErrorClick() {
@@ -770,6 +827,15 @@ void TMainForm::rbtnVirtualClick() {
   gbDriver->setEnabled(false);
 }
 
+// The network row stays usable whichever kind is chosen; choosing it greys the others.
+void TMainForm::rbtnNetworkClick() {
+  SetPortListsEnabled(false, false, false, false);
+  gbCOM->setEnabled(false);
+  gbLPT->setEnabled(false);
+  gbUsb->setEnabled(false);
+  gbDriver->setEnabled(false);
+}
+
 void TMainForm::sbtnApplyClick() {
   RunAsSender([this] { ApplyLink(); });
 }
@@ -787,6 +853,8 @@ LinkChoice TMainForm::ChosenLink() const {
     c.kind = LinkPrintQueue;
   } else if (rbtnUsb->isChecked()) {
     c.kind = LinkUsb;
+  } else if (rbtnNetwork->isChecked()) {
+    c.kind = LinkNetwork;
   } else if (rbtnVirtual->isChecked()) {
     c.kind = LinkVirtual;
   }
@@ -799,6 +867,9 @@ LinkChoice TMainForm::ChosenLink() const {
   c.lpt_index = cboLPT->currentIndex();
   c.usb_device = cboUsb->currentIndex();
   c.queue_name = cboPrinters->currentText().toStdString();
+  c.network_address = edAddress->text().trimmed().toStdString();
+  c.network_timeouts.connect_ms = static_cast<uint32_t>(config_.Network.ConnectTimeout) * 1000;
+  c.network_timeouts.write_ms = static_cast<uint32_t>(config_.Network.WriteTimeout) * 1000;
   c.model_name = cboPrinterModel->currentText().toStdString();
   return c;
 }
@@ -812,10 +883,19 @@ void TMainForm::ApplyLink() {
     rbtnPart->setEnabled(false);
     rbtnNone->setEnabled(false);
   }
+  // The paper as the passed communication test's answer tells it; nothing otherwise.
+  LabelPrinterState->setText(
+      result.status_answer ? OperatorText(PaperStateText(DecodePaperStatus(*result.status_answer)))
+                           : QString());
+  LabelPrinterState->adjustSize();
   if (result.message != nullptr) {
     ShowOperatorMessage(OperatorText(result.message), QString::fromStdString(result.reason));
   }
-  if (!result.Completed()) return;
+  if (!result.Completed()) {
+    // The printing buttons stay as they were; a failed link has nothing to ask.
+    sbtnPrinterStatus->setEnabled(sbtnDemo->isEnabled() && LinkCanAnswer());
+    return;
+  }
   SetIndexPrintingButtons(Links().LinkKind != LinkNone);
   PageControl1->setCurrentWidget(tbsMain);
   ShowVirtualPreview();

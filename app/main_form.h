@@ -17,6 +17,7 @@
 #include "link/message_sink.h"
 #include "session/job_window.h"
 #include "session/link_choice.h"
+#include "session/status_check.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -24,6 +25,7 @@ class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -87,6 +89,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QPushButton* sbtnDownloadLogo = nullptr;
   QPushButton* sbtnDemo = nullptr;
   QPushButton* sbtnClearError = nullptr;
+  QPushButton* sbtnPrinterStatus = nullptr;  // "打印机状态": the printer's status flags
   QPushButton* sbtnExit = nullptr;
 
   // Port page.
@@ -111,6 +114,9 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QComboBox* cboUsb = nullptr;
   QGroupBox* gbDriver = nullptr;
   QComboBox* cboPrinters = nullptr;
+  QRadioButton* rbtnNetwork = nullptr;  // "网络打印机"
+  QGroupBox* gbNetwork = nullptr;
+  QLineEdit* edAddress = nullptr;  // "地址": host or address, optional :port
   QPushButton* sbtnApply = nullptr;
   QPushButton* sbtnCancel = nullptr;
 
@@ -158,6 +164,8 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QProgressBar* ProgressBar1 = nullptr;
   QLabel* Label20 = nullptr;
   QLabel* Label19 = nullptr;
+  // The paper state of the last passed communication test, over the first panel.
+  QLabel* LabelPrinterState = nullptr;
   QTimer* Timer1 = nullptr;
 
   // Handlers.
@@ -171,6 +179,8 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void rbtnLPTClick();
   void rbtnUsbClick();
   void rbtnDriverClick();
+  void rbtnNetworkClick();
+  void sbtnPrinterStatusClick();
   void rbtnVirtualClick();
   void sbtnApplyClick();
   void sbtnPortOptionClick();
@@ -218,6 +228,8 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   bool usb_library_loaded_ = false;
   MessageSink previous_sink_;
   bool closed_ = false;
+  // The status check in progress, joined before the links close.
+  StatusCheck* status_check_ = nullptr;
   VirtualPrinterWindow* virtual_preview_ = nullptr;
 };
 

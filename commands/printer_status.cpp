@@ -1,5 +1,7 @@
 #include "commands/printer_status.h"
 
+#include "link/operator_text.h"
+
 namespace tillvane {
 namespace {
 
@@ -30,13 +32,13 @@ PaperState DecodePaperStatus(uint8_t answer) {
 const char* PaperStateText(PaperState state) {
   switch (state) {
     case PaperState::NearEnd:
-      return "纸将尽";
+      return OPERATOR_TEXT("Operator", "纸将尽");
     case PaperState::Out:
-      return "缺纸";
+      return OPERATOR_TEXT("Operator", "缺纸");
     case PaperState::Ready:
       break;
   }
-  return "就绪";
+  return OPERATOR_TEXT("Operator", "就绪");
 }
 
 int DecodeRealTimeStatus(int request, uint8_t answer, std::array<StatusFlag, 5>* flags) {

@@ -20,8 +20,6 @@
 namespace tillvane::jobs {
 namespace {
 
-// The network link, which has no row in the table of link kinds yet.
-constexpr int32_t kNetworkBlock = 4096;
 constexpr int32_t kReadChunk = 64 * 1024;
 
 }  // namespace
@@ -150,12 +148,12 @@ void FileStreamJob::Execute() {
   // The link's row says how the file goes out; with no link nothing is sent.
   Outcome outcome = Outcome::Done;
   const int32_t kind = Links().LinkKind.load();
-  if (kind == LinkNetwork) {
-    outcome = StreamBlocks(fd, kNetworkBlock, true);
-  } else if (const int32_t block = JobBlockSize(kind); block == 1) {
-    outcome = StreamBytes(fd);
-  } else if (block > 1) {
-    outcome = StreamBlocks(fd, block, false);
+  if (const LinkKindRow* row = FindLinkKind(kind); row != nullptr) {
+    if (row->job_block_size == 1) {
+      outcome = StreamBytes(fd);
+    } else if (row->job_block_size > 1) {
+      outcome = StreamBlocks(fd, row->job_block_size, row->job_progress_throttled);
+    }
   }
   // While the window closes, a send that fails on a stalled printer ends the stream as
   // the stop request would: silently, so that closing never waits for an OK.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/link_state.h"
+#include "link/network/net_device.h"
 #include "link/serial_port.h"
 
 namespace tillvane {
@@ -15,8 +16,8 @@ namespace tillvane {
 inline constexpr const char* kModelWithoutCutterChoice = "Vorn-101";
 
 struct LinkChoice {
-  // The link to open: LinkSerial, LinkParallel, LinkPrintQueue or LinkUsb (the values
-  // of LinkKind); LinkNone when no link kind is chosen.
+  // The link to open: LinkSerial, LinkParallel, LinkPrintQueue, LinkUsb or LinkNetwork
+  // (the values of LinkKind); LinkNone when no link kind is chosen.
   int32_t kind = LinkNone;
 
   // Serial: the port name ("COM1".."COM8"), whose device the Ports section names, and
@@ -32,6 +33,11 @@ struct LinkChoice {
 
   // Print queue: the queue's name.
   std::string queue_name;
+
+  // Network printer: the address as typed (host name, IPv4 or [IPv6], optional :port),
+  // and the deadlines of connecting and of each write.
+  std::string network_address;
+  net::NetworkTimeouts network_timeouts;
 
   // The model in force, as the model list shows it (UTF-8).
   std::string model_name;

@@ -7,6 +7,7 @@
 #include "config/current_model.h"
 #include "config/models.h"
 #include "link/log.h"
+#include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
 #include "link/print_queue.h"
@@ -41,18 +42,22 @@ LinkStep OpenSerial(const LinkChoice& choice) {
   return LinkStep::Failed(choice.com_port + ": " + LastSerialOpenError());
 }
 
+// A status request that got no byte back: the failed send's reason, or the silence.
+LinkStep NoAnswer(uint32_t waited_ms) {
+  const std::string reason = LinkFailureReason();
+  return LinkStep::Failed(reason.empty() ? "no answer to the status request (GS r 1) within " +
+                                               std::to_string(waited_ms) + " ms"
+                                         : "status request (GS r 1): " + reason);
+}
+
 // The status request, then a line feed; with both passed the port gets the write
 // deadline for use.
 LinkStep ProveSerial() {
-  if (TestSerialCommunication() != 0) {
-    const std::string reason = LinkFailureReason();
-    return LinkStep::Failed(reason.empty() ? "no answer to the status request (GS r 1) within " +
-                                                 std::to_string(kSerialAnswerTimeoutMs) + " ms"
-                                           : "status request (GS r 1): " + reason);
-  }
+  std::optional<uint8_t> answer;
+  if (TestSerialCommunication(&answer) != 0) return NoAnswer(kSerialAnswerTimeoutMs);
   if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
   SetSerialTimeoutsForUse();
-  return LinkStep::Done();
+  return LinkStep::Answered(answer);
 }
 
 // Parallel ------------------------------------------------------------------------
@@ -126,18 +131,31 @@ LinkStep OpenVirtual(const LinkChoice&) {
 // As on the serial link: the printer answers the status request, then takes a line
 // feed.
 LinkStep ProveVirtual() {
-  if (TestCommunication(nullptr) != 0) {
-    const std::string reason = LinkFailureReason();
-    return LinkStep::Failed(reason.empty() ? "no answer to the status request (GS r 1) within " +
-                                                 std::to_string(kCommunicationAnswerMs) + " ms"
-                                           : "status request (GS r 1): " + reason);
-  }
+  std::optional<uint8_t> answer;
+  if (TestCommunication(&answer) != 0) return NoAnswer(kCommunicationAnswerMs);
   if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
-  return LinkStep::Done();
+  return LinkStep::Answered(answer);
+}
+
+// Network printer -----------------------------------------------------------------
+
+LinkStep OpenNetwork(const LinkChoice& choice) {
+  if (OpenNetworkPrinter(choice.network_address, choice.network_timeouts)) return LinkStep::Done();
+  return LinkStep::Failed(LastNetworkOpenError().Message());
+}
+
+// As on the serial link: the status request with its answer wait, then a line feed.
+LinkStep ProveNetwork() {
+  std::optional<uint8_t> answer;
+  if (TestCommunication(&answer, kCommunicationAnswerMs) != 0)
+    return NoAnswer(kCommunicationAnswerMs);
+  if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
+  return LinkStep::Answered(answer);
 }
 
 constexpr int32_t kByteByByte = 1;
 constexpr int32_t kUsbJobBlock = 1024;
+constexpr int32_t kNetworkJobBlock = 4096;
 
 constexpr std::array kRows = {
     LinkKindRow{LinkSerial, "serial", OpenSerial, ProveSerial, kSerialOpenFailed, true,
@@ -150,6 +168,8 @@ constexpr std::array kRows = {
                 kPortTestFailed, kByteByByte},
     LinkKindRow{LinkVirtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
                 false, kPortTestFailed, kByteByByte},
+    LinkKindRow{LinkNetwork, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
+                kPortTestFailed, kNetworkJobBlock, true},
 };
 
 }  // namespace

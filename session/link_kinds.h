@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -23,6 +24,8 @@ inline constexpr const char* kParallelOpenFailed =
     OPERATOR_TEXT("Operator", "并口打开失败！请检查打印机是否正确连接！");
 inline constexpr const char* kUsbPortOpenFailed =
     OPERATOR_TEXT("Operator", "USB口打开失败！请检查打印机是否正确连接！");
+inline constexpr const char* kNetworkOpenFailed =
+    OPERATOR_TEXT("Operator", "网络打印机连接失败！请检查打印机地址和网络连接！");
 inline constexpr const char* kVirtualOpenFailed = OPERATOR_TEXT("Operator", "虚拟打印机打开失败！");
 inline constexpr const char* kPortTestFailed = OPERATOR_TEXT("Operator", "端口通讯测试失败!");
 
@@ -31,9 +34,12 @@ inline constexpr const char* kPortTestFailed = OPERATOR_TEXT("Operator", "端口
 struct LinkStep {
   bool ok = true;
   std::string reason;
+  // A proof that asked the printer for its paper sensors (GS r 1): the byte it answered.
+  std::optional<uint8_t> answer;
 
   static LinkStep Done() { return {}; }
-  static LinkStep Failed(std::string why) { return {false, std::move(why)}; }
+  static LinkStep Answered(std::optional<uint8_t> byte) { return {true, {}, byte}; }
+  static LinkStep Failed(std::string why) { return {false, std::move(why), {}}; }
 };
 
 struct LinkKindRow {
@@ -57,6 +63,9 @@ struct LinkKindRow {
   // Bytes per send of the command-file stream: 1 streams byte by byte, a larger
   // block size sends whole blocks and then the remainder (even when empty).
   int32_t job_block_size;
+  // The stream's progress after every block (false), or at most every progress
+  // interval and after the last (true), for links whose blocks pass in microseconds.
+  bool job_progress_throttled = false;
 };
 
 // Every link kind, in the order the port page offers them.

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "link/log.h"
+#include "link/network_link.h"
 #include "session/link_kinds.h"
 
 namespace tillvane {
@@ -30,6 +31,9 @@ LinkStep RunStage(Stage stage, const LinkKindRow* row, const LinkChoice& choice)
   switch (stage) {
     case Stage::Prepare:
       CloseQueue();
+      // Another link chosen, or the same printer again: the old connection ends with its
+      // closing handshake, so that its last bytes are printed.
+      if (row != nullptr) CloseNetworkPrinter();
       return LinkStep::Done();
     case Stage::Open:
       return row->open(choice);
@@ -82,7 +86,10 @@ LinkResult OpenAndProve(const LinkChoice& choice, std::span<const LinkKindRow> k
     }
     // The one place where the opening sets LinkKind.
     Links().LinkKind = KindAfter(row, stage, step.ok, interrupted, Links().LinkKind);
-    if (step.ok) continue;
+    if (step.ok) {
+      if (stage == Stage::Prove) result.status_answer = step.answer;
+      continue;
+    }
 
     result.reason = WithRemedy(std::move(step.reason));
     if (interrupted) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -27,6 +28,9 @@ struct [[nodiscard]] LinkResult {
   const char* message = nullptr;
   // The system's reason for a failure, for the log and the message's details.
   std::string reason;
+  // Opened on a link whose proof asks for the paper sensors (GS r 1): the byte the
+  // printer answered; empty otherwise, and on every failure.
+  std::optional<uint8_t> status_answer;
   // The model has no cutter choice: the demo page's cutter choices are withdrawn,
   // whatever the outcome.
   bool withdraw_cutter_choices = false;
@@ -38,8 +42,9 @@ struct [[nodiscard]] LinkResult {
   }
 };
 
-// Closes an open print queue (on every apply, whatever is chosen), then opens the
-// chosen link, sets LinkKind and proves the link. Failures are logged with their
+// Closes an open print queue (on every apply, whatever is chosen) and, when a kind is
+// chosen, the network printer's connection; then opens the chosen link, sets LinkKind
+// and proves the link. Failures are logged with their
 // reason; an exception on the way is caught, logged with its text, and ends the
 // opening with no link open.
 LinkResult OpenAndProve(const LinkChoice& choice);

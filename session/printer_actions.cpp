@@ -24,7 +24,8 @@ class PrintToFileRestorer {
 
 }  // namespace
 
-int32_t TestSerialCommunication() {
+int32_t TestSerialCommunication(std::optional<uint8_t>* answer) {
+  if (answer != nullptr) answer->reset();
   LinkState& s = Links();
   {
     std::lock_guard lock(s.mutex);
@@ -34,7 +35,7 @@ int32_t TestSerialCommunication() {
   if (int32_t r = TransmitPaperStatus(); r != 0) return r;
   SleepMs(10);
 
-  // Any byte in the receive queue is an answer; it is left there unread.
+  // Any byte in the receive queue is an answer; without `answer` it is left unread.
   const uint32_t start = TickCount();
   for (;;) {
     int32_t waiting;
@@ -42,8 +43,12 @@ int32_t TestSerialCommunication() {
       std::lock_guard lock(s.mutex);
       if (!s.SerialHandle) return -1;
       waiting = s.SerialHandle->ReceiveQueueCount();
+      if (waiting >= 1) {
+        uint8_t b = 0;
+        if (answer != nullptr && s.SerialHandle->Read(&b, 1, 0) == 1) *answer = b;
+        return 0;
+      }
     }
-    if (waiting >= 1) return 0;
     if (waiting < 0) return -1;  // the device cannot tell: no answer will come
     if (TickCount() - start >= kSerialAnswerTimeoutMs) return -1;
     SleepMs(1);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace tillvane {
 
@@ -13,8 +14,9 @@ inline constexpr uint32_t kSerialAnswerTimeoutMs = 4000;
 inline constexpr uint32_t kClearErrorPauseMs = 2000;
 
 // GS r 1 over the open serial port, then waits up to 4000 ms for any byte to arrive.
-// 0 when one came, the failed send's result or -1.
-[[nodiscard]] int32_t TestSerialCommunication();
+// 0 when one came, the failed send's result or -1. Any byte passes; the first is read
+// and kept in `answer` when one is given (it holds the paper sensors' state).
+[[nodiscard]] int32_t TestSerialCommunication(std::optional<uint8_t>* answer = nullptr);
 
 // A printer reset, never copied to the command file, framed as one document on the
 // print queue, then a 2000 ms pause. Shows the send-failure message when the reset

@@ -117,6 +117,22 @@ Please check whether the printer is connected to the specified port correctly</t
         <source>打开USB失败！</source>
         <translation>Opening USB failed!</translation>
     </message>
+    <message>
+        <source>网络打印机连接失败！请检查打印机地址和网络连接！</source>
+        <translation>Cannot connect to the network printer! Please check the printer address and the network connection!</translation>
+    </message>
+    <message>
+        <source>纸将尽</source>
+        <translation>Paper near end</translation>
+    </message>
+    <message>
+        <source>缺纸</source>
+        <translation>Paper out</translation>
+    </message>
+    <message>
+        <source>就绪</source>
+        <translation>Ready</translation>
+    </message>
 </context>
 <context>
     <name>tillvane::TMainForm</name>
@@ -331,6 +347,18 @@ Please check whether the printer is connected to the specified port correctly</t
     <message>
         <source>取          消</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>打印机状态</source>
+        <translation>Printer status</translation>
+    </message>
+    <message>
+        <source>网络打印机</source>
+        <translation>Network printer</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
     </message>
 </context>
 <context>

@@ -2,9 +2,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "config/models.h"
 #include "link/link_state.h"
 #include "link/log.h"
+#include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
 #include "link/serial/serial_device.h"
@@ -27,6 +30,7 @@
 #include "session/open_link.h"
 #include "session/remedy.h"
 #include "tests/rigs/cups_rig.h"
+#include "tests/rigs/network_printer.h"
 #include "tests/rigs/parallel_sim.h"
 #include "tests/rigs/serial_printer.h"
 #include "tests/rigs/usb_rig.h"
@@ -76,6 +80,7 @@ class OpenLinkTest : public ::testing::Test {
   }
   void TearDown() override {
     CloseSerialPort();
+    CloseNetworkPrinter();
     if (Links().LinkKind == LinkParallel) CloseParallel();
     UnloadUsbLibrary();
     SetPortMap(PortMap{});
@@ -111,6 +116,18 @@ TEST_F(OpenLinkTest, SerialOpensProvesAndGetsTheDeadlineForUse) {
   ASSERT_NE(device, nullptr);
   EXPECT_EQ(device->write_constant_ms(), serial::kWriteConstantInUseMs);
   EXPECT_THAT(log_.All(), HasSubstr("link info: serial link opened and proven"));
+}
+
+TEST_F(OpenLinkTest, APassedSerialTestKeepsThePrintersAnswerAndAnyBytePasses) {
+  for (uint8_t status : {uint8_t{0x00}, uint8_t{0x03}, uint8_t{0x0C}, uint8_t{0xFF}}) {
+    printer_.SetStatusByte(status);
+    LinkResult r = OpenAndProve(Choice(LinkSerial));
+    EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
+    EXPECT_EQ(r.status_answer, std::optional<uint8_t>(status));
+  }
+  // A failed test has no answer to show.
+  printer_.SetMode(rigs::SimSerialPrinter::Mode::Silent);
+  EXPECT_EQ(OpenAndProve(Choice(LinkSerial)).status_answer, std::nullopt);
 }
 
 TEST_F(OpenLinkTest, SerialLineSettingsReachTheDevice) {
@@ -189,6 +206,7 @@ TEST_F(ParallelOpenLinkTest, Lpt1OpensAndFeedsALine) {
   LinkChoice c = Choice(LinkParallel);
   LinkResult r = OpenAndProve(c);
   EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
+  EXPECT_EQ(r.status_answer, std::nullopt);  // a port that cannot answer
   EXPECT_EQ(Links().LinkKind, LinkParallel);
   EXPECT_EQ(ParallelPortNumber(), 1);
   EXPECT_EQ(ParallelPortBase(), 0x378);
@@ -355,6 +373,100 @@ TEST_F(QueueOpenLinkTest, EveryApplyClosesTheOpenQueueFirst) {
 }
 
 // ---------------------------------------------------------------------------------
+// Network printer, against the simulated one on the loopback interface.
+
+class NetworkOpenLinkTest : public OpenLinkTest {
+ protected:
+  void SetUp() override {
+    OpenLinkTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(net_.Start(rigs::SimNetworkPrinter::Family::IPv4, 0, &error)) << error;
+  }
+  void TearDown() override {
+    OpenLinkTest::TearDown();
+    net_.Stop();
+  }
+  LinkChoice Network() { return Network(net_.Address()); }
+  static LinkChoice Network(const std::string& address) {
+    LinkChoice c = Choice(LinkNetwork);
+    c.network_address = address;
+    c.network_timeouts.connect_ms = 1000;
+    return c;
+  }
+  rigs::SimNetworkPrinter net_;
+};
+
+TEST_F(NetworkOpenLinkTest, OpensProvesAndKeepsThePapersAnswer) {
+  net_.SetPaperStatus(0x0C);
+  LinkResult r = OpenAndProve(Network());
+  EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
+  EXPECT_EQ(r.message, nullptr);
+  EXPECT_EQ(r.status_answer, std::optional<uint8_t>(0x0C));
+  EXPECT_EQ(Links().LinkKind, LinkNetwork);
+  ASSERT_TRUE(net_.WaitForReceived(4, 2000));
+  EXPECT_EQ(net_.Received(), (Bytes{0x1D, 0x72, 0x01, 0x0A}));
+  EXPECT_THAT(log_.All(), HasSubstr("link info: network link opened and proven"));
+
+  // An IPv6 printer at its bracketed address and port.
+  rigs::SimNetworkPrinter v6;
+  std::string error;
+  ASSERT_TRUE(v6.Start(rigs::SimNetworkPrinter::Family::IPv6, 0, &error)) << error;
+  ASSERT_EQ(v6.Address().front(), '[');
+  r = OpenAndProve(Network(v6.Address()));
+  EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
+  EXPECT_TRUE(v6.WaitForReceived(4, 2000));
+}
+
+TEST_F(NetworkOpenLinkTest, EachFailureGivesItsMessageAndTheSystemsReasonAndClearsTheLink) {
+  struct Case {
+    const char* what;
+    std::function<void()> misbehave;
+    std::string address;
+    const char* message;
+    const char* reason;  // a part of the reason
+  };
+  const Case cases[] = {
+      {"refusing", [&] { net_.SetRefusing(true); }, net_.Address(), kNetworkOpenFailed,
+       "busy with another host"},
+      {"taking no connection", [&] { net_.SetUnresponsive(true); }, net_.Address(),
+       kNetworkOpenFailed, "deadline passed"},
+      {"a name that does not resolve", [] {}, "printer.invalid:9100", kNetworkOpenFailed,
+       "getaddrinfo"},
+      {"a port out of range", [] {}, "127.0.0.1:99999", kNetworkOpenFailed, "65535"},
+      {"no address", [] {}, "", kNetworkOpenFailed, "address"},
+      {"never answering", [&] { net_.SetSilent(true); }, net_.Address(), kPortTestFailed,
+       "no answer to the status request (GS r 1) within 4000 ms"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Every failure clears the link, even after a working one.
+    ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
+    c.misbehave();
+    LinkResult r = OpenAndProve(Network(c.address));
+    EXPECT_FALSE(r.Completed());
+    EXPECT_STREQ(r.message, c.message);
+    EXPECT_THAT(r.reason, HasSubstr(c.reason));
+    EXPECT_EQ(r.status_answer, std::nullopt);
+    EXPECT_EQ(Links().LinkKind, LinkNone);
+    EXPECT_THAT(log_.All(), HasSubstr("network link, "));
+    net_.SetRefusing(false);
+    net_.SetUnresponsive(false);
+    net_.SetSilent(false);
+  }
+  // The printer well again, the link opens.
+  EXPECT_EQ(OpenAndProve(Network()).outcome, LinkOutcome::Opened);
+}
+
+TEST_F(NetworkOpenLinkTest, ApplyingAnotherKindEndsTheConnectionInOrder) {
+  ASSERT_EQ(OpenAndProve(Network()).outcome, LinkOutcome::Opened);
+  ASSERT_TRUE(net_.WaitForReceived(4, 2000));
+  ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
+  EXPECT_EQ(Links().NetworkHandle, nullptr);
+  EXPECT_TRUE(net_.WaitForNoConnection(3000));
+  EXPECT_EQ(net_.orderly_closes(), 1);
+}
+
+// ---------------------------------------------------------------------------------
 // Rules common to every kind.
 
 TEST_F(OpenLinkTest, OnlyTheModelVorn101WithdrawsTheCutterChoices) {
@@ -379,8 +491,8 @@ TEST(LinkKindTable, OneRowPerKindWithItsJobBlockSize) {
     EXPECT_EQ(FindLinkKind(row.kind), &row);
     kinds.push_back(row.kind);
   }
-  EXPECT_EQ(kinds,
-            (std::vector<int32_t>{LinkSerial, LinkParallel, LinkUsb, LinkPrintQueue, LinkVirtual}));
+  EXPECT_EQ(kinds, (std::vector<int32_t>{LinkSerial, LinkParallel, LinkUsb, LinkPrintQueue,
+                                         LinkVirtual, LinkNetwork}));
   EXPECT_EQ(FindLinkKind(LinkNone), nullptr);
   EXPECT_EQ(FindLinkKind(7), nullptr);
   EXPECT_EQ(JobBlockSize(LinkUsb), 1024);
@@ -388,7 +500,12 @@ TEST(LinkKindTable, OneRowPerKindWithItsJobBlockSize) {
   EXPECT_EQ(JobBlockSize(LinkParallel), 1);
   EXPECT_EQ(JobBlockSize(LinkPrintQueue), 1);
   EXPECT_EQ(JobBlockSize(LinkVirtual), 1);
+  EXPECT_EQ(JobBlockSize(LinkNetwork), 4096);
   EXPECT_EQ(JobBlockSize(LinkNone), 0);
+  // Only the network link, whose blocks pass in microseconds, reports its progress
+  // less often than every block.
+  for (const LinkKindRow& row : LinkKinds())
+    EXPECT_EQ(row.job_progress_throttled, row.kind == LinkNetwork) << row.name;
 }
 
 // A kind of the test's own shows the opening's rule for LinkKind, exceptions included.
