@@ -7,11 +7,11 @@ namespace tillvane {
 
 // Sends SelectRamLogo(n), then DefineRamLogoSize(S, B) and the column image of the
 // BMP file at `path`. 0 on success, the failing send's result or -1.
-int32_t DownloadRamLogo(const char* path, uint8_t n);
+[[nodiscard]] int32_t DownloadRamLogo(const char* path, uint8_t n);
 
 // Sends the size header [xL xH yL yH] and the column image of one flash logo; the
 // caller has sent DefineFlashLogos(1) before. 0 on success, -1 on failure.
-int32_t SendFlashLogoImage(const char* path);
+[[nodiscard]] int32_t SendFlashLogoImage(const char* path);
 
 // The information header as the conversion reads it (W at offset 18, H at 22 of the
 // file).

@@ -54,6 +54,6 @@ class IniFile {
 // sign, if any) marks hexadecimal. Hexadecimal takes up to 8 digits and wraps into the
 // signed 32-bit range (FFFFFFFF is -1); decimal outside that range, an empty text or
 // anything that is not wholly a number gives `default_value`.
-int32_t ParseIniInteger(std::string_view text, int32_t default_value);
+[[nodiscard]] int32_t ParseIniInteger(std::string_view text, int32_t default_value);
 
 }  // namespace tillvane

@@ -89,7 +89,7 @@ void CloseQueue();
 //
 // StartJobDocument: starts a raw document; when the queue is marked closed or the
 // start fails, closes the queue and returns false: the job must not be sent.
-bool StartJobDocument();
+[[nodiscard]] bool StartJobDocument();
 // EndJobDocument: ends the document; when that fails, closes the queue. A queue
 // already closed by a failed write is left alone.
 void EndJobDocument();

@@ -58,12 +58,4 @@ net::NetError LastNetworkOpenError() {
   return LastOpenError();
 }
 
-net::NetError LastNetworkError() {
-  LinkState& s = Links();
-  std::lock_guard lock(s.mutex);
-  if (auto* device = dynamic_cast<net::NetworkDevice*>(s.NetworkHandle.get()))
-    return device->last_error();
-  return {};
-}
-
 }  // namespace tillvane

@@ -13,16 +13,13 @@ namespace tillvane {
 // Closes a connection still open, parses the typed address and connects within the
 // connect deadline. On success the connection is NetworkHandle; on failure there is
 // none, and LastNetworkOpenError says why.
-bool OpenNetworkPrinter(std::string_view address, const net::NetworkTimeouts& timeouts);
+[[nodiscard]] bool OpenNetworkPrinter(std::string_view address,
+                                      const net::NetworkTimeouts& timeouts);
 
 // Closes the connection with its closing handshake (the printer gets the last bytes).
 void CloseNetworkPrinter();
 
 // Why the last OpenNetworkPrinter failed; ok() after a successful one.
 net::NetError LastNetworkOpenError();
-
-// Why the open connection's last call failed (a write that timed out, a reset);
-// ok() when nothing failed or no connection is open.
-net::NetError LastNetworkError();
 
 }  // namespace tillvane

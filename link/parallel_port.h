@@ -10,7 +10,7 @@ namespace tillvane {
 // 0 when the port I/O library is loaded, 1 when it is not. A number outside 1..8 keeps
 // the port recorded before. A port whose registers would include addresses 0 to 2
 // (LPT3 and LPT4 have base 0) is refused: 1, nothing loaded, no port touched.
-int32_t OpenParallel(uint8_t number, uint16_t base);
+[[nodiscard]] int32_t OpenParallel(uint8_t number, uint16_t base);
 int32_t CloseParallel();
 uint8_t ReadPin(uint8_t pin);
 uint8_t WriteByteStrobed(uint8_t byte);

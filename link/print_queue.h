@@ -15,6 +15,6 @@ int ListPrintQueues(const std::string& base_driver_name, std::vector<std::string
 
 // Opens the queue of that name into QueueHandle. False when it cannot be opened, with
 // the server's words in `reason` when it is given.
-bool OpenPrintQueue(const std::string& name, std::string* reason = nullptr);
+[[nodiscard]] bool OpenPrintQueue(const std::string& name, std::string* reason = nullptr);
 
 }  // namespace tillvane

@@ -40,7 +40,7 @@ struct SerialSettings : SerialLine {
 // Closes a valid SerialHandle, opens the device exclusively and configures it, with
 // the write deadline of opening (1000 ms per byte + 200). On failure after the open,
 // the device stays open in SerialHandle.
-bool OpenSerialPort(const SerialSettings& settings);
+[[nodiscard]] bool OpenSerialPort(const SerialSettings& settings);
 
 // The write deadline for use after a passed communication test (1000 ms per byte +
 // 1000).

@@ -13,7 +13,7 @@ inline constexpr const char* kUsbOpenFailed = OPERATOR_TEXT("Operator", "打开U
 // Loads the library and resolves its twelve entry points. A library that lacks one is
 // unloaded again and false returned; a library kept from an earlier call stays in
 // force when a later load fails.
-bool LoadUsbLibrary();
+[[nodiscard]] bool LoadUsbLibrary();
 // Lists devices 0..7 as "VORNUSB-<n>" until the first that yields no device; replaces
 // `labels` and returns the count. Each device found is released again. With no
 // library loaded the list is empty.
@@ -23,7 +23,7 @@ int ListUsbDevices(std::vector<std::string>& labels);
 // for device 0 (open /dev/usb/lp0: Permission denied)"). The device open before is
 // released first (with the library's CloseDevice). A number outside 0..7, a null
 // handle and -1 all fail.
-bool OpenUsbDevice(int n, std::string* reason = nullptr);
+[[nodiscard]] bool OpenUsbDevice(int n, std::string* reason = nullptr);
 // Unloads the library at window close. The open device, if any, is dropped from
 // UsbHandle first (released through the library while it is still loaded), so that
 // no send can call into the unloaded library.

@@ -75,7 +75,7 @@ class VirtualPrinterLink final : public VirtualBackend {
 // in the store of render::DefaultFlashStorePath(). The printer of an earlier opening
 // is kept, with its paper, logos and state, when its paper is as wide; otherwise a new
 // printer starts on blank paper. False and `reason` when the link cannot be opened.
-bool OpenVirtualLink(int paper_dots, std::string* reason);
+[[nodiscard]] bool OpenVirtualLink(int paper_dots, std::string* reason);
 // The printer of the last opening; null before the first. It stays after the link is
 // closed, so that its paper can still be looked at.
 std::shared_ptr<render::VirtualPrinter> VirtualPrinterOfLink();
@@ -86,7 +86,7 @@ void CloseVirtualLink();
 void ForgetVirtualPrinter();
 // Waits until everything sent to the open virtual printer has been printed; true at
 // once when no virtual link is open.
-bool WaitVirtualPrinterIdle(int timeout_ms);
+[[nodiscard]] bool WaitVirtualPrinterIdle(int timeout_ms);
 // Takes up to `max` answer bytes from the open virtual printer's back channel; 0 when
 // no virtual link is open.
 int32_t ReadVirtualAnswers(uint8_t* out, int32_t max);

@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
   if (tillvane::VirtualPrinterWindow* preview = form.VirtualPreview()) {
     form.sbtnSample->click();
     form.sbtnAccount->click();
-    tillvane::WaitVirtualPrinterIdle(20000);
+    if (!tillvane::WaitVirtualPrinterIdle(20000))
+      std::fprintf(stderr, "grab_pages: the virtual printer was still printing after 20 s\n");
     for (int i = 0; i < 10; ++i) {
       preview->Refresh();
       app.processEvents();

@@ -23,7 +23,8 @@ struct NetworkAddress {
 // Parses the typed address; blanks around it are dropped. False with a short English
 // reason in `error` for an empty address, an empty host, an unclosed bracket, blanks or
 // control bytes inside, or a port that is not a number from 1 to 65535.
-bool ParseNetworkAddress(std::string_view text, NetworkAddress* out, std::string* error);
+[[nodiscard]] bool ParseNetworkAddress(std::string_view text, NetworkAddress* out,
+                                       std::string* error);
 
 // "host:port", with the host in brackets when it holds a colon: for logs and details.
 std::string FormatNetworkAddress(const NetworkAddress& address);

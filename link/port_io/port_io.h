@@ -96,17 +96,17 @@ void SetPortIoDevicePath(uint16_t base, std::string path);
 void UnloadPortIo();
 
 // The service steps; each failure sets the last error text "<step>: Error #<code>".
-bool ConnectSCM();
+[[nodiscard]] bool ConnectSCM();
 void DisconnectSCM();
-bool DriverInstall();
-bool DriverStart();
+[[nodiscard]] bool DriverInstall();
+[[nodiscard]] bool DriverStart();
 bool DriverStop();
 bool DriverRemove();
 
 // Restores the driver's two files into the folder of its registered image path when
 // the registered file is missing (NT only). 1 when nothing had to be done or both
 // files were copied, 0 when a copy failed or the registered path names no folder.
-int32_t InstallDriverFiles();
+[[nodiscard]] int32_t InstallDriverFiles();
 // Creates the folder named by every prefix of `path` that ends before a backslash,
 // ignoring failures. Returns 1.
 int32_t CreateFolderPath(const std::string& path);

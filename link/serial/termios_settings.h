@@ -25,9 +25,9 @@ struct LinePlan {
 };
 
 // Bxxxx for the rates the port page offers (1200 to 57600); nullopt for others.
-std::optional<speed_t> SpeedForBaud(BaudRate baud);
+[[nodiscard]] std::optional<speed_t> SpeedForBaud(BaudRate baud);
 // CS5..CS8 for 5..8 data bits; nullopt for others.
-std::optional<tcflag_t> CharSizeForDataBits(DataBits bits);
+[[nodiscard]] std::optional<tcflag_t> CharSizeForDataBits(DataBits bits);
 
 // Fills `plan` from the settings and the device's current termios. Only the fields
 // that belong to the line settings change; the others keep what the device reported.

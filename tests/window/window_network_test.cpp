@@ -170,9 +170,12 @@ TEST_F(NetworkWindowTest, EachMisbehavingPrinterGivesItsMessageAndLeavesTheWindo
     c.misbehave();
     SleepMs(200);
     const auto start = Clock::now();
+    StandardErrorCapture err;
     auto boxes = ApplyNetwork(c.address);
+    const std::string standard_error = err.Text();
     EXPECT_LT(MsSince(start), c.within_ms);
     ASSERT_EQ(boxes.size(), 1u) << MessageTexts(boxes).join("|").toStdString();
+    ExpectReasonShownAndLogged(boxes[0], standard_error);
     EXPECT_EQ(boxes[0].text, c.message);
     EXPECT_EQ(boxes[0].title, QStringLiteral("Tillvane"));
     EXPECT_TRUE(boxes[0].detail.contains(QLatin1String(c.detail))) << boxes[0].detail.toStdString();
