@@ -69,6 +69,22 @@ class NetworkWindowTest : public WindowTest {
 
   void WaitForJobs() { jobs::WaitForJobs(form_->JobDispatcher()); }
 
+  // Starts the command-file stream of `file` from the demo page, choosing it in the
+  // file dialog as the operator does.
+  void StreamFile(const fs::path& file) {
+    QTimer picker;
+    picker.setInterval(5);
+    QObject::connect(&picker, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      dialog->selectFile(QString::fromStdString(file.string()));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    picker.start();
+    Click(form_->sbtnDownloadFile);
+    picker.stop();
+  }
+
   Bytes Printed(size_t at_least) {
     EXPECT_TRUE(printer_.WaitForReceived(at_least, 10000)) << printer_.received_count();
     return printer_.Received();
@@ -268,19 +284,7 @@ TEST_F(NetworkWindowTest, TheCommandFileStreamArrivesWholeAndClosingDuringAStrea
   const fs::path file = dir_.path() / "job.dat";
   WriteFileBytes(file, content);
 
-  auto stream = [&] {
-    QTimer picker;
-    picker.setInterval(5);
-    QObject::connect(&picker, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      dialog->selectFile(QString::fromStdString(file.string()));
-      static_cast<QDialog*>(dialog)->accept();
-    });
-    picker.start();
-    Click(f.sbtnDownloadFile);
-    picker.stop();
-  };
+  auto stream = [&] { StreamFile(file); };
   Click(f.sbtnDemo);
   stream();
   WaitForJobs();
@@ -309,6 +313,77 @@ TEST_F(NetworkWindowTest, TheCommandFileStreamArrivesWholeAndClosingDuringAStrea
   EXPECT_LT(printer_.received_count(), long_content.size());
   EXPECT_TRUE(printer_.WaitForNoConnection(5000));
   EXPECT_EQ(printer_.orderly_closes(), closes_before + 1);
+}
+
+// A printer that stops reading, or resets the connection, part-way through a stream:
+// the stream ends with the send failure within the write deadline (1 s here), the
+// link is closed, and applying it again with the printer well gets the next job
+// through. A printer slow to close its side holds the next apply for 2 s at most.
+TEST_F(NetworkWindowTest,
+       AStreamIntoAPrinterThatStopsReadingOrResetsFailsAndTheLinkIsAppliedAgain) {
+  WriteIni(dir_.path(), GoldenIni(false, (dir_.path() / "no-such-tty").string()) + "\n[Network]\n" +
+                            printer_.AddressLine() + "\nConnectTimeout=2\nWriteTimeout=1\n");
+  TMainForm& f = Open();
+  f.show();
+  const Bytes content(16 * 1024 * 1024, 0x41);
+  const fs::path file = dir_.path() / "job.dat";
+  WriteFileBytes(file, content);
+  struct Case {
+    const char* what;
+    std::function<void(bool)> misbehave;
+  };
+  const Case cases[] = {
+      {"stops reading",
+       [&](bool on) {
+         printer_.SetStopReadingAfter(on ? std::optional<size_t>(65536) : std::nullopt);
+       }},
+      {"resets",
+       [&](bool on) { printer_.SetResetAfter(on ? std::optional<size_t>(65536) : std::nullopt); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(ApplyNetwork().empty());
+    Printed(kTestSequence.size());
+    printer_.SetRecording(false);
+    c.misbehave(true);
+    Click(f.sbtnDemo);
+    const auto start = Clock::now();
+    auto boxes = WithMessageBoxes([&] {
+      StreamFile(file);
+      WaitForJobs();
+    });
+    EXPECT_LT(MsSince(start), 15000);
+    ASSERT_EQ(boxes.size(), 1u) << MessageTexts(boxes).join("|").toStdString();
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("数据不能发送!")))
+        << boxes[0].text.toStdString();
+    EXPECT_LT(printer_.received_count(), content.size());
+    EXPECT_FALSE(SendingInProgress());
+    // The failed write closed the link: a receipt now fails at once.
+    const auto again = Clock::now();
+    auto receipt = WithMessageBoxes([&] { Click(f.sbtnSample); });
+    EXPECT_LT(MsSince(again), 1000);
+    ASSERT_EQ(receipt.size(), 1u) << MessageTexts(receipt).join("|").toStdString();
+    EXPECT_TRUE(receipt[0].text.startsWith(QStringLiteral("发送数据失败!")));
+
+    c.misbehave(false);
+    printer_.SetRecording(true);
+    printer_.ClearReceived();
+    Click(f.sbtnReturn);
+    ASSERT_TRUE(ApplyNetwork().empty());
+    Printed(kTestSequence.size());
+  }
+
+  // Applying another link waits for the printer to close its side, 2 s at most.
+  printer_.SetCloseDelayMs(5000);
+  Click(f.sbtnReturn);
+  Click(f.sbtnPortOption);
+  Click(f.rbtnVirtual);
+  const auto start = Clock::now();
+  auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
+  EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
+  EXPECT_LT(MsSince(start), 3500);
+  EXPECT_EQ(Links().LinkKind.load(), LinkVirtual);
+  EXPECT_EQ(Links().NetworkHandle, nullptr);
 }
 
 }  // namespace
