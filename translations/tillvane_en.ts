@@ -350,7 +350,7 @@ Please check whether the printer is connected to the specified port correctly</t
     </message>
     <message>
         <source>打印机状态</source>
-        <translation>Printer status</translation>
+        <translation>Printer Status</translation>
     </message>
     <message>
         <source>网络打印机</source>

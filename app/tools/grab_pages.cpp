@@ -1,6 +1,7 @@
 // Saves one picture of each page of the main window and one of the virtual printer's
-// preview: grab_pages OUTPUT_FOLDER
-// [PROGRAM_FOLDER]. Run it on a display (or Xvfb) with the program's data beside it.
+// preview, in one of the window's languages:
+//   grab_pages [--lang en|zh] OUTPUT_FOLDER [PROGRAM_FOLDER]
+// Run it on a display (or Xvfb) with the program's data beside it.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/language.h"
 #include "app/main_form.h"
 #include "app/virtual_printer_window.h"
 #include "link/virtual_link.h"
@@ -19,13 +21,26 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tillvane"));
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [PROGRAM_FOLDER]\n", argv[0]);
+  QStringList args = QApplication::arguments().mid(1);
+  tillvane::Language language = tillvane::Language::Chinese;
+  if (args.size() >= 2 && args[0] == QLatin1String("--lang")) {
+    const std::optional<tillvane::Language> chosen = tillvane::ParseLanguage(args[1]);
+    if (!chosen) {
+      std::fprintf(stderr, "unknown language %s: en or zh\n", qPrintable(args[1]));
+      return 2;
+    }
+    language = *chosen;
+    args = args.mid(2);
+  }
+  if (args.isEmpty()) {
+    std::fprintf(stderr, "usage: %s [--lang en|zh] OUTPUT_FOLDER [PROGRAM_FOLDER]\n", argv[0]);
     return 2;
   }
-  const QString out = QString::fromLocal8Bit(argv[1]);
+  if (!tillvane::InstallTranslations(app, language))
+    std::fprintf(stderr, "grab_pages: a catalogue of the language is missing\n");
+  const QString out = args[0];
   QDir().mkpath(out);
-  tillvane::TMainForm form(argc > 2 ? argv[2] : "");
+  tillvane::TMainForm form(args.size() > 1 ? args[1].toStdString() : std::string());
   form.show();
   struct Page {
     QWidget* page;
