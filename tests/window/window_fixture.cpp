@@ -47,6 +47,22 @@ void Click(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
 }
 
+void ClickChoosingFile(QAbstractButton* button, const std::filesystem::path& file,
+                       const std::function<void(QFileDialog*)>& seen) {
+  QTimer picker;
+  picker.setInterval(5);
+  QObject::connect(&picker, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    if (seen) seen(dialog);
+    dialog->selectFile(QString::fromStdString(file.string()));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  picker.start();
+  Click(button);
+  picker.stop();
+}
+
 std::vector<SeenBox> WithMessageBoxes(const std::function<void()>& action) {
   std::vector<SeenBox> seen;
   QTimer watcher;

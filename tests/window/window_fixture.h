@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QFileDialog>
 #include <QString>
 #include <QStringList>
 #include <QTranslator>
@@ -73,6 +74,11 @@ void ExpectReasonShownAndLogged(const SeenBox& box, const std::string& standard_
 // Presses a button (push button, radio button, check box) with the mouse, as the
 // operator does: a left click at its centre, through the window's event handling.
 void Click(QAbstractButton* button);
+
+// Presses `button` and, in the file dialog it opens, chooses `file`. `seen`, when
+// given, is called with the dialog first, to note what it offers.
+void ClickChoosingFile(QAbstractButton* button, const std::filesystem::path& file,
+                       const std::function<void(QFileDialog*)>& seen = {});
 
 // Writes `ini` as Tillvane.ini into `folder`.
 void WriteIni(const std::filesystem::path& folder, const std::string& ini);

@@ -71,19 +71,7 @@ class NetworkWindowTest : public WindowTest {
 
   // Starts the command-file stream of `file` from the demo page, choosing it in the
   // file dialog as the operator does.
-  void StreamFile(const fs::path& file) {
-    QTimer picker;
-    picker.setInterval(5);
-    QObject::connect(&picker, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      dialog->selectFile(QString::fromStdString(file.string()));
-      static_cast<QDialog*>(dialog)->accept();
-    });
-    picker.start();
-    Click(form_->sbtnDownloadFile);
-    picker.stop();
-  }
+  void StreamFile(const fs::path& file) { ClickChoosingFile(form_->sbtnDownloadFile, file); }
 
   Bytes Printed(size_t at_least) {
     EXPECT_TRUE(printer_.WaitForReceived(at_least, 10000)) << printer_.received_count();

@@ -72,19 +72,10 @@ class SerialWindowTest : public WindowTest {
   // dialog's preselected filter and its filters are noted.
   void ChooseCommandFile(const fs::path& file, QString* filter = nullptr,
                          QStringList* filters = nullptr) {
-    QTimer picker;
-    picker.setInterval(5);
-    QObject::connect(&picker, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
+    ClickChoosingFile(form_->sbtnDownloadFile, file, [&](QFileDialog* dialog) {
       if (filter != nullptr) *filter = dialog->selectedNameFilter();
       if (filters != nullptr) *filters = dialog->nameFilters();
-      dialog->selectFile(QString::fromStdString(file.string()));
-      static_cast<QDialog*>(dialog)->accept();
     });
-    picker.start();
-    Click(form_->sbtnDownloadFile);
-    picker.stop();
   }
 
   // Waits for every background job, serving their calls into the window.

@@ -141,17 +141,7 @@ TEST_F(VirtualWindowTest, TheAccountStatementOnThePreviewIsWhatTillvaneRenderDra
   // "保存图片" through its dialog: the PNG holds the paper dot for dot.
   const fs::path saved = dir_.path() / "saved" / "paper.png";
   fs::create_directories(saved.parent_path());
-  QTimer picker;
-  picker.setInterval(5);
-  QObject::connect(&picker, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) return;
-    dialog->selectFile(QString::fromStdString(saved.string()));
-    static_cast<QDialog*>(dialog)->accept();
-  });
-  picker.start();
-  auto boxes = WithMessageBoxes([&] { Click(preview->sbtnSavePicture); });
-  picker.stop();
+  auto boxes = WithMessageBoxes([&] { ClickChoosingFile(preview->sbtnSavePicture, saved); });
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
   std::string why;
   const auto png = render::ReadPng(saved, &why);
@@ -225,18 +215,8 @@ TEST_F(VirtualWindowTest, ClosingDuringACommandFileStreamEndsItAndTheLinkCleanly
   const fs::path file = dir_.path() / "long.dat";
   WriteFileBytes(file, content);
 
-  QTimer picker;
-  picker.setInterval(5);
-  QObject::connect(&picker, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) return;
-    dialog->selectFile(QString::fromStdString(file.string()));
-    static_cast<QDialog*>(dialog)->accept();
-  });
-  picker.start();
   Click(f.sbtnDemo);
-  Click(f.sbtnDownloadFile);
-  picker.stop();
+  ClickChoosingFile(f.sbtnDownloadFile, file);
   ASSERT_EQ(jobs::RunningJobs(), 1);
 
   // The window keeps painting while the printer prints: the preview grows.
