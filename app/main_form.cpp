@@ -754,6 +754,15 @@ void TMainForm::SetPortListsEnabled(bool com, bool lpt, bool usb, bool driver) {
   cboPrinters->setEnabled(driver);
 }
 
+// The groups and lists of the row chosen are usable, the others' are greyed.
+void TMainForm::ChooseRow(bool com, bool lpt, bool usb, bool driver) {
+  SetPortListsEnabled(com, lpt, usb, driver);
+  gbCOM->setEnabled(com);
+  gbLPT->setEnabled(lpt);
+  gbUsb->setEnabled(usb);
+  gbDriver->setEnabled(driver);
+}
+
 void TMainForm::ResetPortPage() {
   cboCom->setCurrentText(QStringLiteral("COM1"));
   cboVerify->setCurrentText(QStringLiteral("None"));
@@ -788,52 +797,28 @@ void TMainForm::cboPrinterModelChange() {
 }
 
 void TMainForm::rbtnCOMClick() {
-  SetPortListsEnabled(true, false, false, false);
-  gbCOM->setEnabled(true);
-  gbLPT->setEnabled(false);
-  gbUsb->setEnabled(false);
-  gbDriver->setEnabled(false);
+  ChooseRow(true, false, false, false);
 }
 
 void TMainForm::rbtnLPTClick() {
-  SetPortListsEnabled(false, true, false, false);
-  gbCOM->setEnabled(false);
-  gbLPT->setEnabled(true);
-  gbUsb->setEnabled(false);
-  gbDriver->setEnabled(false);
+  ChooseRow(false, true, false, false);
 }
 
 void TMainForm::rbtnUsbClick() {
-  SetPortListsEnabled(false, false, true, false);
-  gbCOM->setEnabled(false);
-  gbLPT->setEnabled(false);
-  gbUsb->setEnabled(true);
-  gbDriver->setEnabled(false);
+  ChooseRow(false, false, true, false);
 }
 
 void TMainForm::rbtnDriverClick() {
-  SetPortListsEnabled(false, false, false, true);
-  gbCOM->setEnabled(false);
-  gbLPT->setEnabled(false);
-  gbUsb->setEnabled(false);
-  gbDriver->setEnabled(true);
+  ChooseRow(false, false, false, true);
 }
 
 void TMainForm::rbtnVirtualClick() {
-  SetPortListsEnabled(false, false, false, false);
-  gbCOM->setEnabled(false);
-  gbLPT->setEnabled(false);
-  gbUsb->setEnabled(false);
-  gbDriver->setEnabled(false);
+  ChooseRow(false, false, false, false);
 }
 
 // The network row stays usable whichever kind is chosen; choosing it greys the others.
 void TMainForm::rbtnNetworkClick() {
-  SetPortListsEnabled(false, false, false, false);
-  gbCOM->setEnabled(false);
-  gbLPT->setEnabled(false);
-  gbUsb->setEnabled(false);
-  gbDriver->setEnabled(false);
+  ChooseRow(false, false, false, false);
 }
 
 void TMainForm::sbtnApplyClick() {

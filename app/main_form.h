@@ -211,6 +211,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void ConnectHandlers();
   void SetIndexPrintingButtons(bool enabled);
   void SetPortListsEnabled(bool com, bool lpt, bool usb, bool driver);
+  void ChooseRow(bool com, bool lpt, bool usb, bool driver);
   void FillUsbList();
   LinkChoice ChosenLink() const;
   void ApplyLink();
