@@ -249,7 +249,11 @@ struct Printer::Impl {
     page.cut = cut;
     page.continued = continued;
     page.number = ++report.pages;
+    // The next page is likely as long as this one: room for it now saves copying the
+    // roll each time it outgrows its buffer.
+    const size_t hint = page.dots.bits().size();
     roll = Bitmap(paper(), 0);
+    roll.bits().reserve(hint);
     if (sink) sink(std::move(page));
   }
 
@@ -381,6 +385,7 @@ struct Printer::Impl {
   }
 
   TILLVANE_DOT_LOOP void PrintArea() {
+    Reserve(area_y + area_h);
     FeedRows(area_y);
     const int shift = area_x & 7, first = area_x >> 3;
     for (int y = 0; y < area_h; ++y) {
@@ -784,7 +789,8 @@ struct Printer::Impl {
   }
 
   // A logo as PlaceImage puts it, read a byte of its column image at a time so that
-  // blank bytes cost nothing.
+  // blank bytes cost nothing. Upright (standard mode, or page mode in direction 0) the
+  // dots go straight into the rows of the band or area, clipped once per column.
   TILLVANE_DOT_LOOP void PlaceLogo(const ColumnImage& logo, uint8_t m) {
     const int xm = (m & 1) + 1, ym = ((m >> 1) & 1) + 1;
     const int w = logo.columns * xm, h = logo.height() * ym;
@@ -803,26 +809,37 @@ struct Printer::Impl {
       band.Reset(paper(), h);
     }
     const uint8_t* d = logo.data.data();
-    for (int x = 0; x < logo.columns; ++x)
-      for (int j = 0; j < logo.bands; ++j) {
-        const uint8_t b = d[static_cast<size_t>(x) * logo.bands + j];
-        if (b == 0) continue;
-        for (int k = 0; k < 8; ++k) {
-          if (!((b >> (7 - k)) & 1)) continue;
-          const int px = left + x * xm, py = top + (j * 8 + k) * ym;
-          if (page_mode && direction == 0 && xm == 1 && ym == 1) {
-            area.Set(px, py);
-            continue;
-          }
-          for (int dy = 0; dy < ym; ++dy)
-            for (int dx = 0; dx < xm; ++dx) {
-              if (page_mode)
-                PlotPage(px + dx, py + dy);
-              else
-                band.Set(px + dx, py + dy);
+    if (!page_mode || direction == 0) {
+      Bitmap& to = page_mode ? area : band;
+      for (int x = 0; x < logo.columns; ++x) {
+        const uint8_t* column = d + static_cast<size_t>(x) * logo.bands;
+        for (int dx = 0; dx < xm; ++dx) {
+          const int px = left + x * xm + dx;
+          if (px < 0) continue;
+          if (px >= to.width()) break;
+          const size_t at = static_cast<size_t>(px >> 3);
+          const uint8_t mask = static_cast<uint8_t>(0x80 >> (px & 7));
+          for (int j = 0; j < logo.bands; ++j) {
+            const uint8_t b = column[j];
+            if (b == 0) continue;
+            for (int k = 0; k < 8; ++k) {
+              if (!((b >> (7 - k)) & 1)) continue;
+              for (int dy = 0; dy < ym; ++dy) {
+                const int py = top + (j * 8 + k) * ym + dy;
+                if (static_cast<unsigned>(py) < static_cast<unsigned>(to.height()))
+                  to.Row(py)[at] |= mask;
+              }
             }
+          }
         }
       }
+    } else {
+      for (int x = 0; x < logo.columns; ++x)
+        for (int y = 0; y < logo.height(); ++y)
+          if (logo.Dot(x, y))
+            for (int dy = 0; dy < ym; ++dy)
+              for (int dx = 0; dx < xm; ++dx) PlotPage(left + x * xm + dx, top + y * ym + dy);
+    }
     if (page_mode) {
       u += w;
     } else {

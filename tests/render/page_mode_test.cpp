@@ -79,6 +79,33 @@ TEST(PageModeTest, PositionsPutAPictureOnItsBaselineInEachDirection) {
   ExpectBox(BlockPage(3, 100, 50), 462, 100, 469, 107);
 }
 
+TEST(PageModeTest, AScaledLogoTurnsWithTheDirectionAndIsClippedAtTheAreaEdge) {
+  // An L of 8 x 8 dots (the first column solid, the bottom dot of the others), printed
+  // at double width and height in a square area.
+  const Bytes define = Cat({{GS, '#', 0, GS, '*', 1, 1}, {0xFF}, Bytes(7, 0x01)});
+  const auto page = [&](int dir, int x) {
+    const auto r = Render(Cat({define,
+                               {ESC, 'L'},
+                               Area(0, 0, 400, 400),
+                               {ESC, 'T', static_cast<uint8_t>(dir)},
+                               At(x, 50),
+                               {GS, '/', 3},
+                               {FF}}));
+    EXPECT_EQ(r.pages.size(), 1u);
+    return r.pages.empty() ? Bitmap(kDots80mm, 400) : r.pages[0].dots;
+  };
+  const Bitmap upright = page(0, 100);
+  EXPECT_EQ(testing::CountDots(upright), (8 + 7) * 4);
+  const Bitmap turned = page(1, 100);
+  int misplaced = 0;
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 400; ++x) misplaced += upright.Get(x, y) != turned.Get(y, 399 - x);
+  EXPECT_EQ(misplaced, 0);
+  // At x 394 six of the sixteen doubled columns fit: two of the solid one, four of the
+  // bottom dots.
+  EXPECT_EQ(testing::CountDots(page(0, 394)), 2 * 16 + 4 * 2);
+}
+
 TEST(PageModeTest, AreaOriginShiftsEverythingAndIsPrintedAboveTheArea) {
   const Bitmap page = BlockPage(0, 100, 50, Area(16, 10, 300, 200));
   EXPECT_EQ(page.height(), 210);
