@@ -246,6 +246,10 @@ struct Printer::Impl {
     if (roll.height() == 0) return;
     Page page;
     page.dots = std::move(roll);
+    // The roll's buffer may have room for far more than this page; a page that is kept
+    // holds at most twice its own size.
+    std::vector<uint8_t>& kept = page.dots.bits();
+    if (kept.capacity() / 2 > kept.size()) kept.shrink_to_fit();
     page.cut = cut;
     page.continued = continued;
     page.number = ++report.pages;

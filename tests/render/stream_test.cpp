@@ -179,6 +179,16 @@ TEST_F(StreamTest, APageLongerThanTheLimitContinuesOnANewPage) {
   EXPECT_EQ(r.pages[0].dots.height() + r.pages[1].dots.height(), 24 + 51000 - 24 + 24 + 2);
 }
 
+TEST_F(StreamTest, ShortPagesAfterALongOneKeepNoMoreThanTheirOwnSize) {
+  Bytes in = Text("long");
+  for (int i = 0; i < 160; ++i) in = Cat({in, {ESC, 'J', 255}});
+  for (int i = 0; i < 5; ++i) in = Cat({in, Text("short"), {LF, GS, 'V', 0x30}});
+  const auto r = Render(in);
+  ASSERT_EQ(r.pages.size(), 6u);
+  for (const Page& page : r.pages)
+    EXPECT_LE(page.dots.bits().capacity(), 2 * page.dots.bits().size()) << page.number;
+}
+
 TEST_F(StreamTest, CutsEndPagesWithADashedLine) {
   const auto r = Render(Cat({Text("one"),
                              {LF, GS, 'V', 0x30},
