@@ -14,7 +14,7 @@
 #include "app/qt_log.h"
 #include "config/config_location.h"
 #include "config/version.h"
-#include "link/log.h"
+#include "base/log.h"
 
 namespace {
 

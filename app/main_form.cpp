@@ -40,7 +40,7 @@
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 #include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"

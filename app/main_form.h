@@ -14,7 +14,7 @@
 #include "config/config_location.h"
 #include "config/models.h"
 #include "config/program_folder.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 #include "session/job_window.h"
 #include "session/link_choice.h"
 #include "session/status_check.h"

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "link/log.h"
+#include "base/log.h"
 
 namespace tillvane {
 

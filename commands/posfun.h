@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/operator_text.h"
+#include "base/operator_text.h"
 
 namespace tillvane {
 

@@ -1,6 +1,6 @@
 #include "commands/printer_status.h"
 
-#include "link/operator_text.h"
+#include "base/operator_text.h"
 
 namespace tillvane {
 namespace {

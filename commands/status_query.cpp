@@ -1,6 +1,6 @@
 #include "commands/status_query.h"
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 

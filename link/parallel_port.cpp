@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/port_io/port_io.h"
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 
 namespace tillvane {
 namespace {

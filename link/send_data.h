@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "link/operator_text.h"
+#include "base/operator_text.h"
 
 namespace tillvane {
 

@@ -9,7 +9,7 @@
 #include "abi/vorn_usb.h"
 #include "link/backends.h"
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 
 namespace tillvane {
 namespace {

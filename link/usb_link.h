@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/operator_text.h"
+#include "base/operator_text.h"
 
 namespace tillvane {
 

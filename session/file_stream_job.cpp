@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 #include "link/send_data.h"
 #include "session/jobs.h"
 #include "session/link_kinds.h"

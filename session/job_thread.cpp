@@ -1,6 +1,6 @@
 #include "session/job_thread.h"
 
-#include "link/log.h"
+#include "base/log.h"
 
 #include <chrono>
 #include <condition_variable>

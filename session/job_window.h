@@ -1,7 +1,7 @@
 // What the background jobs change on the window: the status text Label20 and its
 // colour, the progress bar ProgressBar1, and the enabled state of the index page's
 // five buttons. Every call happens on the window's thread (the jobs make them inside
-// synchronised calls); message boxes go through ShowMessage of link/message_sink.h.
+// synchronised calls); message boxes go through ShowMessage of base/message_sink.h.
 #pragma once
 
 #include <cstdint>

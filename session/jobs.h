@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/operator_text.h"
+#include "base/operator_text.h"
 #include "session/job_thread.h"
 #include "session/job_window.h"
 

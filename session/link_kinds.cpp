@@ -6,7 +6,7 @@
 #include "commands/status_query.h"
 #include "config/current_model.h"
 #include "config/models.h"
-#include "link/log.h"
+#include "base/log.h"
 #include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "abi/lpt_ports.h"
-#include "link/operator_text.h"
+#include "base/operator_text.h"
 #include "session/link_choice.h"
 
 namespace tillvane {

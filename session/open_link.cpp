@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "link/log.h"
+#include "base/log.h"
 #include "link/network_link.h"
 #include "session/link_kinds.h"
 

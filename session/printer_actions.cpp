@@ -3,9 +3,9 @@
 #include <mutex>
 
 #include "commands/posfun.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 
 namespace tillvane {
 namespace {

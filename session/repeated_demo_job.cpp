@@ -4,7 +4,7 @@
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 #include "session/jobs.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"

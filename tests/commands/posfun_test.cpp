@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "commands/send_run.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 #include "session/printer_actions.h"

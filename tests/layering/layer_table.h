@@ -16,14 +16,15 @@ struct Layer {
 };
 
 inline constexpr Layer kLayers[] = {
-    {"render", ""},
+    {"base", ""},
+    {"render", "base"},
     {"abi", ""},
-    {"config", ""},
-    {"link", "abi config render"},
-    {"commands", "link"},
-    {"documents", "commands config"},
-    {"session", "abi config link commands documents render"},
-    {"app", "abi config link commands documents session render"},
+    {"config", "base"},
+    {"link", "base abi config render"},
+    {"commands", "base link"},
+    {"documents", "base commands config"},
+    {"session", "base abi config link commands documents render"},
+    {"app", "base abi config link commands documents session render"},
     {"plugins", "abi"},
 };
 

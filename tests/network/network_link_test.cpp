@@ -17,7 +17,7 @@
 #include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/network_link.h"
 #include "link/send_data.h"

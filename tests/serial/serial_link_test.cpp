@@ -15,7 +15,7 @@
 
 #include "commands/posfun.h"
 #include "commands/status_query.h"
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 #include "link/serial/serial_device.h"

@@ -20,7 +20,7 @@
 
 #include "config/models.h"
 #include "link/link_state.h"
-#include "link/log.h"
+#include "base/log.h"
 #include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 
 namespace tillvane::testing {
 

@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/clock.h"
+#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/network_link.h"
 #include "session/job_thread.h"

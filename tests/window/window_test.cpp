@@ -28,7 +28,7 @@
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 #include "session/sender_gate.h"
 #include "tests/window/window_fixture.h"
 

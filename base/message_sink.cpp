@@ -1,4 +1,4 @@
-#include "link/message_sink.h"
+#include "base/message_sink.h"
 
 #include <mutex>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "link/log.h"
+#include "base/log.h"
 
 #include <chrono>
 #include <cstdio>
