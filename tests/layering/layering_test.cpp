@@ -94,11 +94,18 @@ TEST_F(PlantedTree, TheRendererIsTheBottomLayer) {
                                    "may use no other layer"));
 }
 
-TEST_F(PlantedTree, TheRendererUsesNoOtherLayer) {
+TEST_F(PlantedTree, TheRendererUsesNoLayerButBase) {
   Plant("render/barcode/barcode.cpp",
-        "#include \"render/barcode/code128.h\"\n#include \"commands/posfun.h\"\n");
-  EXPECT_THAT(Check(), ElementsAre("render/barcode/barcode.cpp:2: includes \"commands/posfun.h\": "
-                                   "render/ may use no other layer"));
+        "#include \"render/barcode/code128.h\"\n#include \"base/log.h\"\n"
+        "#include \"commands/posfun.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("render/barcode/barcode.cpp:3: includes \"commands/posfun.h\": "
+                                   "render/ may use base"));
+}
+
+TEST_F(PlantedTree, BaseUsesNoOtherLayer) {
+  Plant("base/log.cpp", "#include \"base/log.h\"\n#include \"config/ini_file.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("base/log.cpp:2: includes \"config/ini_file.h\": "
+                                   "base/ may use no other layer"));
 }
 
 TEST_F(PlantedTree, BuildTreesAndHiddenFoldersAreNotRead) {
