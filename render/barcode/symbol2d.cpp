@@ -191,8 +191,8 @@ Symbol2dImage Aztec(const AztecSettings& s, std::span<const std::uint8_t> data) 
   return Square(*z, s.moduleSize);
 }
 
-// MaxiCode's hexagons drawn by zint at the printer's 8 dots per millimetre: the symbol is
-// 28 mm across, whatever it holds.
+// MaxiCode's hexagons drawn by zint at the head's 180 dots per inch: the symbol is about
+// 28 mm (200 dots) across, whatever it holds. zint's raster is 299 pixels wide at scale 1.
 Symbol2dImage MaxiCode(const MaxiCodeSettings& s, std::span<const std::uint8_t> data) {
   if (s.mode < 50 || s.mode > 54) return Fail(OutOfRange("MaxiCode mode", s.mode, "50..54"));
   if (s.mode <= 51)
@@ -200,7 +200,7 @@ Symbol2dImage MaxiCode(const MaxiCodeSettings& s, std::span<const std::uint8_t> 
   Zint z = NewSymbol(BARCODE_MAXICODE);
   if (!z) return Fail("bar code library: out of memory");
   z->option_1 = s.mode - 48;
-  z->scale = 0.75f;
+  z->scale = 2.0f / 3.0f;
   if (std::string e = Encode(*z, data); !e.empty()) return Fail("MaxiCode: " + e);
   if (ZBarcode_Buffer(z.get(), 0) >= ZINT_ERROR || !z->bitmap)
     return Fail(std::string("MaxiCode: ") + z->errtxt);
