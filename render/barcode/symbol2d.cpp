@@ -192,7 +192,8 @@ Symbol2dImage Aztec(const AztecSettings& s, std::span<const std::uint8_t> data) 
 }
 
 // MaxiCode's hexagons drawn by zint at the head's 180 dots per inch: the symbol is about
-// 28 mm (200 dots) across, whatever it holds. zint's raster is 299 pixels wide at scale 1.
+// 28 mm (200 dots) across, whatever it holds. zint's raster grows in steps of whole
+// pixels a hexagon: 209 dots at 2/3 of its scale 1 (299), the nearest to 200.
 Symbol2dImage MaxiCode(const MaxiCodeSettings& s, std::span<const std::uint8_t> data) {
   if (s.mode < 50 || s.mode > 54) return Fail(OutOfRange("MaxiCode mode", s.mode, "50..54"));
   if (s.mode <= 51)
