@@ -7,6 +7,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "render/logo_store.h"
+
 namespace tillvane::render {
 namespace {
 
@@ -163,11 +165,6 @@ std::vector<std::uint8_t> CapacityAnswer(std::uint8_t id, std::size_t bytes) {
 // height in dots and its raster rows ((width + 7) / 8 bytes each); integers little-endian.
 constexpr char kMagic[8] = {'T', 'V', 'N', 'V', 'G', 'F', 'X', '1'};
 
-void PutU16(std::string& out, unsigned v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-
 }  // namespace
 
 GraphicsPicture PrintBufferGraphics(Params params) {
@@ -269,23 +266,7 @@ bool NvGraphicsStore::Save(const std::vector<NvGraphic>& graphics, std::string* 
     PutU16(out, static_cast<unsigned>(g.dots.height()));
     out.append(reinterpret_cast<const char*>(g.dots.bits().data()), g.dots.bits().size());
   }
-  std::error_code ec;
-  if (path_.has_parent_path()) std::filesystem::create_directories(path_.parent_path(), ec);
-  const std::filesystem::path tmp = path_.string() + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f || !f.write(out.data(), static_cast<std::streamsize>(out.size())) || !f.flush()) {
-      if (error) *error = tmp.string() + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  std::filesystem::rename(tmp, path_, ec);
-  if (ec) {
-    if (error) *error = path_.string() + ": " + ec.message();
-    std::filesystem::remove(tmp, ec);
-    return false;
-  }
-  return true;
+  return WriteStoreFile(path_, out, error);
 }
 
 bool NvGraphicsStore::Define(NvGraphic graphic, std::string* error) {
