@@ -182,10 +182,10 @@ Bytes RandomCommand(const CommandRow& row, std::mt19937& rng) {
   auto u8 = [&](int lo, int hi) { return static_cast<uint8_t>(any(lo, hi)); };
   Bytes c(row.intro, row.intro + row.intro_size);
   if (row.intro_size == 3) c[2] = u8(row.intro[2], row.last);
-  // Families named by sub-function rows get a third byte none of those name.
-  if (!row.names_only && row.length == Length::kCount16) c[2] = 'z';
   if (row.intro_size == 3 && row.intro[1] == EOT && row.last == 255 && c[2] == 7) c[2] = 1;
   while (c.size() < row.header) c.push_back(u8(0, 255));
+  // Families named by sub-function rows get a third byte none of those name.
+  if (!row.names_only && row.length == Length::kCount16) c[2] = 'z';
   auto data = [&](size_t n) {
     for (size_t i = 0; i < n; ++i) c.push_back(u8(0, 255));
   };
