@@ -1,6 +1,8 @@
 #include "protocol/command_table.h"
 
 #include <array>
+#include <functional>
+#include <iterator>
 #include <vector>
 
 #include "protocol/control_bytes.h"
@@ -196,12 +198,29 @@ bool ThirdMatches(const CommandRow& r, uint8_t b) {
 }
 
 // The rows that decide lengths, by their first byte: one row for a single-byte
-// command, or the candidates (in table order) of a longer introducer.
+// command, or the candidates (in table order) of a longer introducer. And the rows
+// that only name sub-functions, with the rows of the table they may name: those of
+// the same first two introducer bytes.
 struct Index {
   std::array<std::vector<const CommandRow*>, 256> by_first;
+  std::vector<const CommandRow*> names;
+  std::array<bool, std::size(kTable)> named{};
   Index() {
     for (const CommandRow& r : kTable)
-      if (!r.names_only) by_first[r.intro[0]].push_back(&r);
+      if (r.names_only) {
+        names.push_back(&r);
+      } else {
+        by_first[r.intro[0]].push_back(&r);
+      }
+    for (size_t i = 0; i < std::size(kTable); ++i)
+      for (const CommandRow* n : names)
+        if (n->intro[0] == kTable[i].intro[0] && n->intro[1] == kTable[i].intro[1]) named[i] = true;
+  }
+  // Whether sub-function rows may name a command found by `row`.
+  bool Named(const CommandRow* row) const {
+    const std::less<> before;
+    if (before(row, std::begin(kTable)) || !before(row, std::end(kTable))) return false;
+    return named[static_cast<size_t>(row - std::begin(kTable))];
   }
 };
 
@@ -240,15 +259,14 @@ const CommandRow* MatchCommand(const uint8_t* prefix, size_t size, bool* need_mo
 }
 
 const CommandRow* NameCommand(const CommandRow* row, std::span<const uint8_t> bytes) {
-  if (row == nullptr || bytes.size() < 3) return row;
-  for (const CommandRow& r : kTable) {
-    if (!r.names_only || r.intro[0] != row->intro[0] || r.intro[1] != row->intro[1] ||
-        !ThirdMatches(r, bytes[2]))
+  if (row == nullptr || bytes.size() < 3 || !TheIndex().Named(row)) return row;
+  for (const CommandRow* r : TheIndex().names) {
+    if (r->intro[0] != row->intro[0] || r->intro[1] != row->intro[1] || !ThirdMatches(*r, bytes[2]))
       continue;
-    if (bytes.size() < size_t{r.sub_at} + r.sub_size) continue;
+    if (bytes.size() < size_t{r->sub_at} + r->sub_size) continue;
     bool match = true;
-    for (size_t i = 0; i < r.sub_size; ++i) match = match && bytes[r.sub_at + i] == r.sub[i];
-    if (match) return &r;
+    for (size_t i = 0; i < r->sub_size; ++i) match = match && bytes[r->sub_at + i] == r->sub[i];
+    if (match) return r;
   }
   return row;
 }

@@ -11,16 +11,16 @@
 
 namespace tillvane::render {
 
-void Machine::PrintBarcode(std::span<const uint8_t> data) {
+void Machine::PrintBarcode(uint8_t type, std::span<const uint8_t> data, uint64_t at) {
 #if TILLVANE_RENDER_BARCODE
   BarcodeRequest request;
-  request.m = barcode_m;
+  request.m = type;
   request.data = data;
   request.module = barcode_module;
   request.height = barcode_height;
   const BarcodeImage img = RenderBarcode(request);
   if (!img.ok) {
-    Refuse(payload_offset, "GS k " + std::to_string(barcode_m) + ": " + img.error);
+    Refuse(at, "GS k " + std::to_string(type) + ": " + img.error);
     return;
   }
   // Bars with the human-readable text above, below or both, in the GS f font.
@@ -54,8 +54,8 @@ void Machine::PrintBarcode(std::span<const uint8_t> data) {
 #else
   // The bar code drawing (render/barcode) is not part of this build: the command is
   // taken whole and reported.
-  Refuse(payload_offset, "GS k " + std::to_string(barcode_m) + " with " +
-                             std::to_string(data.size()) + " data bytes: bar codes not drawn");
+  Refuse(at, "GS k " + std::to_string(type) + " with " + std::to_string(data.size()) +
+                 " data bytes: bar codes not drawn");
 #endif
 }
 
@@ -80,19 +80,14 @@ void GsBarcodeModule(Machine& m, const Command& c) {
     m.Refuse(c.offset, "GS w " + std::to_string(c[2]) + " out of range; ignored");
 }
 
-// GS k m ... NUL (m 0 to 6) carries its data in the command; GS k m n (m 65 to 73)
-// has n data bytes after it.
+// GS k m ... NUL (m 0 to 6) and GS k m n ... (m 65 to 73, n data bytes): the command
+// holds its data either way.
 void GsBarcode(Machine& m, const Command& c) {
-  m.barcode_m = c[2];
-  m.payload_offset = c.offset;
-  if (m.barcode_m <= 6)
-    m.PrintBarcode(c.bytes.subspan(3, c.size() - 4));
+  const uint8_t type = c[2];
+  if (type <= 6)
+    m.PrintBarcode(type, c.bytes.subspan(3, c.size() - 4), c.offset);
   else
-    m.Expect(Payload::kBarcodeData, c[3], true);
-}
-
-void BarcodeDataDone(Machine& m, std::vector<uint8_t>& data) {
-  m.PrintBarcode(data);
+    m.PrintBarcode(type, c.bytes.subspan(4), c.offset);
 }
 
 }  // namespace tillvane::render

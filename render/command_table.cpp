@@ -1,17 +1,24 @@
-// The table of commands: each handler under the bytes that introduce its command, and
-// each kind of data under the handler it goes to once complete.
-#include <array>
+// The table of commands: each handler under the bytes that introduce its command. The
+// tokenizer finds a command by its row of the protocol's command table; each row takes
+// the handlers of its introducer's first two bytes, so that one entry serves every form
+// of a command (the GS V cuts, both GS k forms, DLE EOT n and DLE EOT 7).
+#include <functional>
+#include <iterator>
+#include <span>
+#include <vector>
 
 #include "render/handlers.h"
 
 namespace tillvane::render {
 namespace {
 
-// A command is found by its first byte, and for DLE, ESC, FS and GS by the second.
+// A command by its first byte, and for DLE, ESC, FS and GS by the second; `part` runs
+// each part of a command whose data comes in parts.
 struct Entry {
   uint8_t first;
   uint8_t second;  // 0 for a command of one byte
   CommandHandler handler;
+  CommandHandler part = nullptr;
 };
 
 constexpr Entry kCommands[] = {
@@ -35,7 +42,7 @@ constexpr Entry kCommands[] = {
     {ESC, 'd', EscFeedLines},
     {ESC, 'a', EscJustify},
     {ESC, 'D', EscTabStops},
-    {ESC, '&', EscUserChars},
+    // ESC & (user-defined characters) is taken and passed over: the printer keeps its own.
     {GS, '!', GsCharSize},
     {GS, 'B', GsReverse},
     {GS, 'L', GsLeftMargin},
@@ -63,11 +70,10 @@ constexpr Entry kCommands[] = {
     {GS, '#', GsSelectRamLogo},
     {GS, '*', GsDefineRamLogo},
     {GS, '/', GsPrintRamLogo},
-    {GS, 'v', GsRasterImage},
-    {GS, '(', GsSkipData},
-    {GS, '8', GsGraphicsData},
+    {GS, 'v', GsRasterImage, GsRasterRow},
     {FS, 'p', FsPrintFlashLogo},
-    {FS, 'q', FsDefineFlashLogos},
+    {FS, 'q', FsDefineFlashLogos, FsFlashImage},
+    // GS ( and GS 8 L data is taken and passed over.
     // Bar codes.
     {GS, 'H', GsHriPosition},
     {GS, 'f', GsHriFont},
@@ -80,59 +86,52 @@ constexpr Entry kCommands[] = {
     {GS, 'r', GsStatus},
 };
 
-// Rows of the lookup: commands of one byte by that byte, then those introduced by
-// DLE, ESC, FS and GS by their second byte.
-constexpr uint8_t kIntroducers[] = {DLE, ESC, FS, GS};
-constexpr size_t kRows = 1 + std::size(kIntroducers);
-
-constexpr size_t RowOf(uint8_t first) {
-  for (size_t i = 0; i < std::size(kIntroducers); ++i)
-    if (kIntroducers[i] == first) return i + 1;
-  return 0;
+constexpr bool OneEntryEach() {
+  for (size_t i = 0; i < std::size(kCommands); ++i)
+    for (size_t j = i + 1; j < std::size(kCommands); ++j)
+      if (kCommands[i].first == kCommands[j].first && kCommands[i].second == kCommands[j].second)
+        return false;
+  return true;
 }
+static_assert(OneEntryEach(), "two handlers for one command");
 
-using Lookup = std::array<std::array<CommandHandler, 256>, kRows>;
-
-constexpr Lookup MakeLookup() {
-  Lookup lookup{};
-  for (const Entry& e : kCommands) {
-    const size_t row = RowOf(e.first);
-    CommandHandler& slot = lookup[row][row == 0 ? e.first : e.second];
-    if (slot) throw "two handlers for one command";  // stops the build
-    slot = e.handler;
-  }
-  return lookup;
-}
-
-constexpr Lookup kLookup = MakeLookup();
-
-// Each kind of data by its Payload value; kNone and kSkip go nowhere.
-constexpr PayloadHandler kPayloads[] = {
-    nullptr,            // kNone
-    nullptr,            // kSkip
-    RamLogoDone,        // kRamLogo
-    BitImageDone,       // kBitImage
-    RasterRowDone,      // kRasterRow
-    FlashHeaderDone,    // kFlashHeader
-    FlashDataDone,      // kFlashData
-    UserCharWidthDone,  // kUserCharWidth
-    UserCharDataDone,   // kUserCharData
-    BarcodeDataDone,    // kBarcodeData
+struct Handlers {
+  CommandHandler command = nullptr;
+  CommandHandler part = nullptr;
 };
-static_assert(std::size(kPayloads) == static_cast<size_t>(Payload::kBarcodeData) + 1);
+
+// The handlers of every row of the command table, by the row's place in it.
+class RowHandlers {
+ public:
+  RowHandlers() : rows_(protocol::CommandTable()), handlers_(rows_.size()) {
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      const protocol::CommandRow& r = rows_[i];
+      for (const Entry& e : kCommands)
+        if (e.first == r.intro[0] && e.second == (r.intro_size == 1 ? 0 : r.intro[1]))
+          handlers_[i] = Handlers{e.handler, e.part};
+    }
+  }
+
+  const Handlers* Of(const protocol::CommandRow* row) const {
+    const std::less<> before;
+    if (row == nullptr || before(row, rows_.data()) || !before(row, rows_.data() + rows_.size()))
+      return nullptr;
+    return &handlers_[static_cast<size_t>(row - rows_.data())];
+  }
+
+ private:
+  std::span<const protocol::CommandRow> rows_;
+  std::vector<Handlers> handlers_;
+};
 
 }  // namespace
 
 void RunCommand(Machine& m, const Command& c) {
-  const size_t row = RowOf(c[0]);
-  if (row != 0 && c.size() < 2) return;
-  const CommandHandler handler = kLookup[row][row == 0 ? c[0] : c[1]];
+  static const RowHandlers kHandlers;
+  const Handlers* h = kHandlers.Of(c.row);
+  if (h == nullptr) return;
+  const CommandHandler handler = c.part == 0 ? h->command : h->part;
   if (handler) handler(m, c);
-}
-
-void CompletePayload(Machine& m, Payload kind, std::vector<uint8_t>& data) {
-  const PayloadHandler handler = kPayloads[static_cast<size_t>(kind)];
-  if (handler) handler(m, data);
 }
 
 }  // namespace tillvane::render

@@ -1,5 +1,6 @@
 // Pictures: bit images (ESC *), raster images (GS v 0), RAM logos (GS * / GS /) and
-// flash logos (FS q / FS p), and graphics data that is taken but not drawn.
+// flash logos (FS q / FS p). The tokenizer refuses those too large for the printer's
+// memories before they get here (protocol/limits.h).
 #include <string>
 #include <utility>
 
@@ -8,12 +9,6 @@
 
 namespace tillvane::render {
 namespace {
-
-// Largest raster image (GS v 0) the printer takes: 255 bytes across, 2303 rows.
-constexpr int kMaxRasterBytes = 255;
-constexpr int kMaxRasterRows = 2303;
-// Largest graphics data (GS 8 L) the printer takes; it is not drawn, only passed over.
-constexpr uint64_t kMaxGraphicsBytes = 1 << 20;
 
 // Upright logo dots straight into the rows of `to`, clipped once per column.
 TILLVANE_DOT_LOOP void BlitLogo(const ColumnImage& logo, int xm, int ym, int left, int top,
@@ -41,11 +36,6 @@ TILLVANE_DOT_LOOP void BlitLogo(const ColumnImage& logo, int xm, int ym, int lef
       }
     }
   }
-}
-
-std::string FlashImageName(const Machine& m) {
-  return "FS q image " + std::to_string(m.flash_incoming.size() + 1) + " (" +
-         std::to_string(m.flash_x) + " x " + std::to_string(m.flash_y) + ")";
 }
 
 }  // namespace
@@ -86,36 +76,27 @@ TILLVANE_DOT_LOOP void Machine::PlaceLogo(const ColumnImage& logo, uint8_t m) {
 
 // --- bit images ------------------------------------------------------------------------
 
+// ESC * m nL nH and its n columns; the tokenizer refuses modes other than 0, 1, 32, 33.
 void EscBitImage(Machine& m, const Command& c) {
-  m.image_m = c[2];
-  m.image_columns = U16(c.data() + 3);
-  if (m.image_m != 0 && m.image_m != 1 && m.image_m != 32 && m.image_m != 33) {
-    m.Refuse(c.offset, "ESC * with mode " + std::to_string(m.image_m) + "; ignored");
-    m.Unknown(c.offset, c.size());
-    return;
-  }
-  m.payload_offset = c.offset;
-  m.Expect(Payload::kBitImage,
-           uint64_t{static_cast<unsigned>(m.image_columns)} * (m.image_m >= 32 ? 3 : 1), true);
-}
-
-void BitImageDone(Machine& m, std::vector<uint8_t>& d) {
-  const int bytes = m.image_m >= 32 ? 3 : 1;
-  const int xm = (m.image_m & 1) ? 1 : 2;
-  const int ym = m.image_m >= 32 ? 1 : 3;
+  const int mode = c[2];
+  const int columns = U16(c.data() + 3);
+  const uint8_t* d = c.data() + 5;
+  const int bytes = mode >= 32 ? 3 : 1;
+  const int xm = (mode & 1) ? 1 : 2;
+  const int ym = mode >= 32 ? 1 : 3;
   const int h = bytes * 8;
   auto dot = [&](int x, int y) {
     return (d[static_cast<size_t>(x) * bytes + (y >> 3)] >> (7 - (y & 7))) & 1;
   };
-  const int w = m.image_columns * xm;
+  const int w = columns * xm;
   if (m.page_mode) {
     const int top = m.PageTop(h * ym);
-    m.Stamp(m.image_columns, h, xm, ym, m.u, top, dot);
+    m.Stamp(columns, h, xm, ym, m.u, top, dot);
     m.u += w;
   } else {
     // Part of the line, like characters.
     const int top = kLineRows - h * ym;
-    m.Stamp(m.image_columns, h, xm, ym, m.line_x, top, dot);
+    m.Stamp(columns, h, xm, ym, m.line_x, top, dot);
     m.line_x = std::min(m.line_x + w, m.LineRight());
     m.line_height = std::max(m.line_height, h * ym);
     m.line_content = true;
@@ -124,6 +105,8 @@ void BitImageDone(Machine& m, std::vector<uint8_t>& d) {
 
 // --- raster images ---------------------------------------------------------------------
 
+// GS v 0 m xL xH yL yH, its rows to follow as parts; the tokenizer refuses images
+// larger than the image memory.
 void GsRasterImage(Machine& m, const Command& c) {
   const uint8_t mode = c[3];
   m.raster_bytes = U16(c.data() + 4);
@@ -131,16 +114,7 @@ void GsRasterImage(Machine& m, const Command& c) {
   m.raster_xm = (mode & 1) + 1;
   m.raster_ym = ((mode >> 1) & 1) + 1;
   m.raster_row = 0;
-  m.payload_offset = c.offset;
   if (m.raster_bytes == 0 || m.raster_rows == 0) return;
-  if (m.raster_bytes > kMaxRasterBytes || m.raster_rows > kMaxRasterRows) {
-    // Larger than the printer takes: the header is refused and what follows it is
-    // read as commands again, rather than swallowing up to 4 GB of input.
-    m.Refuse(c.offset, "GS v 0 of " + std::to_string(m.raster_bytes) + " x " +
-                           std::to_string(m.raster_rows) +
-                           " bytes larger than the image memory; refused");
-    return;
-  }
   const int w = m.raster_bytes * 8 * m.raster_xm;
   const int h = m.raster_rows * m.raster_ym;
   if (m.page_mode) {
@@ -151,10 +125,9 @@ void GsRasterImage(Machine& m, const Command& c) {
     if (m.line_content) m.PrintLine(false);
     m.raster_left = std::max(m.Justified(m.line_x, w), 0);
   }
-  m.Expect(Payload::kRasterRow, static_cast<uint64_t>(m.raster_bytes), true);
 }
 
-TILLVANE_DOT_LOOP void RasterRowDone(Machine& m, std::vector<uint8_t>& row) {
+TILLVANE_DOT_LOOP void GsRasterRow(Machine& m, const Command& row) {
   const int w = m.raster_bytes * 8;
   const int xm = m.raster_xm, ym = m.raster_ym, left = m.raster_left;
   auto dot = [&row](int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; };
@@ -172,11 +145,8 @@ TILLVANE_DOT_LOOP void RasterRowDone(Machine& m, std::vector<uint8_t>& row) {
           for (int dx = 0; dx < xm; ++dx) band.Set(left + x * xm + dx, dy);
     m.AppendRows(band, 0, ym);
   }
-  if (++m.raster_row < m.raster_rows) {
-    m.Expect(Payload::kRasterRow, static_cast<uint64_t>(m.raster_bytes), true);
-  } else if (!m.page_mode) {
-    m.ClearLine();
-  }
+  ++m.raster_row;
+  if (row.last && !m.page_mode) m.ClearLine();
 }
 
 // --- RAM logos -------------------------------------------------------------------------
@@ -185,26 +155,13 @@ void GsSelectRamLogo(Machine& m, const Command& c) {
   m.ram_logo = c[2];
 }
 
+// GS * x y and its x * y * 8 bytes; the tokenizer refuses logos larger than the RAM
+// logo memory and passes over their data.
 void GsDefineRamLogo(Machine& m, const Command& c) {
-  m.ram_x = c[2];
-  m.ram_y = c[3];
-  const uint64_t size = uint64_t{c[2]} * c[3] * 8;
-  m.payload_offset = c.offset;
-  if (m.ram_x == 0 || m.ram_y == 0 || m.ram_x > kRamLogoMaxX || m.ram_y > kRamLogoMaxY ||
-      m.ram_x * m.ram_y > kRamLogoMaxXY) {
-    m.Refuse(c.offset, "GS * " + std::to_string(m.ram_x) + " x " + std::to_string(m.ram_y) +
-                           " larger than the RAM logo memory; refused");
-    m.Expect(Payload::kSkip, size, false);
-  } else {
-    m.Expect(Payload::kRamLogo, size, true);
-  }
-}
-
-void RamLogoDone(Machine& m, std::vector<uint8_t>& data) {
   ColumnImage logo;
-  logo.columns = m.ram_x * 8;
-  logo.bands = m.ram_y;
-  logo.data = std::move(data);
+  logo.columns = c[2] * 8;
+  logo.bands = c[3];
+  logo.data.assign(c.bytes.begin() + 4, c.bytes.end());
   m.ram_logos[m.ram_logo] = std::move(logo);
 }
 
@@ -228,73 +185,31 @@ void FsPrintFlashLogo(Machine& m, const Command& c) {
   m.PlaceLogo(m.flash_logos[n - 1], c[3]);
 }
 
+// FS q n: its n images follow as parts. The new images replace the flash's only once
+// the last has arrived; a definition refused or cut short leaves the flash as it was.
 void FsDefineFlashLogos(Machine& m, const Command& c) {
-  m.flash_expected = c[2];
   m.flash_incoming.clear();
-  m.flash_used = 0;
-  m.payload_offset = c.offset;
-  if (m.flash_expected == 0) {
-    m.Refuse(c.offset, "FS q defining no image; ignored");
-    return;
-  }
-  m.Expect(Payload::kFlashHeader, 4, true);
+  if (c[2] == 0) m.Refuse(c.offset, "FS q defining no image; ignored");
 }
 
-void FlashHeaderDone(Machine& m, std::vector<uint8_t>& data) {
-  const uint8_t* h = data.data();
-  m.flash_x = U16(h);
-  m.flash_y = U16(h + 2);
-  const uint64_t size = uint64_t{static_cast<unsigned>(m.flash_x)} * m.flash_y * 8;
-  if (m.flash_x < 1 || m.flash_x > kFlashMaxX || m.flash_y < 1 || m.flash_y > kFlashMaxY) {
-    // No printer takes such an image: the whole definition is refused, the flash keeps
-    // what it held, and what follows is read as commands again.
-    m.Refuse(m.payload_offset, FlashImageName(m) + " out of range; the definition is refused");
-    m.flash_incoming.clear();
-    return;
-  }
-  m.flash_accept = m.flash_used + size <= kFlashCapacity;
-  if (!m.flash_accept)
-    m.Refuse(m.payload_offset, FlashImageName(m) + " larger than the flash memory; refused");
-  m.Expect(Payload::kFlashData, size, m.flash_accept);
-}
-
-void FlashDataDone(Machine& m, std::vector<uint8_t>& data) {
+// One image of FS q: xL xH yL yH and its column image. One too large for the flash
+// memory comes without its data (refused by the tokenizer) and keeps its place empty.
+void FsFlashImage(Machine& m, const Command& c) {
   ColumnImage logo;
-  if (m.flash_accept) {
-    logo.columns = m.flash_x * 8;
-    logo.bands = m.flash_y;
-    logo.data = std::move(data);
-    m.flash_used += logo.data.size();
+  if (!c.data_skipped) {
+    logo.columns = U16(c.data()) * 8;
+    logo.bands = U16(c.data() + 2);
+    logo.data.assign(c.bytes.begin() + 4, c.bytes.end());
   }
   m.flash_incoming.push_back(std::move(logo));
-  if (static_cast<int>(m.flash_incoming.size()) < m.flash_expected) {
-    m.Expect(Payload::kFlashHeader, 4, true);
-    return;
-  }
+  if (!c.last) return;
   m.flash_logos = std::move(m.flash_incoming);
   m.flash_incoming.clear();
   if (!m.options.flash_store.empty()) {
     std::string error;
     if (!SaveFlashLogos(m.options.flash_store, m.flash_logos, &error))
-      m.Refuse(m.payload_offset, "flash logos not stored: " + error);
+      m.Refuse(c.offset, "flash logos not stored: " + error);
   }
-}
-
-// --- data passed over ------------------------------------------------------------------
-
-void GsSkipData(Machine& m, const Command& c) {
-  m.Expect(Payload::kSkip, U16(c.data() + 3), false);
-}
-
-void GsGraphicsData(Machine& m, const Command& c) {
-  const uint64_t size =
-      uint64_t{c[3]} | uint64_t{c[4]} << 8 | uint64_t{c[5]} << 16 | uint64_t{c[6]} << 24;
-  if (size > kMaxGraphicsBytes) {
-    m.Refuse(c.offset, "GS 8 L of " + std::to_string(size) +
-                           " bytes larger than the graphics memory; refused");
-    return;
-  }
-  m.Expect(Payload::kSkip, size, false);
 }
 
 }  // namespace tillvane::render

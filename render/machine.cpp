@@ -51,9 +51,7 @@ void Machine::Reply(uint8_t b) {
   ++report.replies;
 }
 
-void Machine::PayloadCutShort() {
-  Refuse(payload_offset, "image or data cut short by the end of the input");
-  expected.reset();
+void Machine::DataCutShort() {
   flash_incoming.clear();
   if (!page_mode) ClearLine();
 }

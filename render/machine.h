@@ -2,7 +2,8 @@
 // ESC @ restores, the line standard mode gathers, the page-mode area, the paper fed
 // so far, the logos, and the report. The commands that act on it are in
 // standard_mode.cpp, page_mode.cpp, images.cpp, barcodes.cpp and status.cpp, found
-// through the table in command_table.cpp; parser.cpp cuts the input into commands.
+// through the table in command_table.cpp; parser.cpp hands them the commands the
+// protocol's tokenizer cuts the input into.
 //
 // Internal to render/: nothing outside this folder includes it.
 #pragma once
@@ -12,11 +13,12 @@
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "protocol/command_table.h"
+#include "protocol/control_bytes.h"
 #include "render/glyphs.h"
 #include "render/logo_store.h"
 #include "render/printer.h"
@@ -31,9 +33,8 @@
 
 namespace tillvane::render {
 
-inline constexpr uint8_t HT = 0x09, LF = 0x0A, FF = 0x0C, CR = 0x0D, DLE = 0x10, NAK = 0x15,
-                         CAN = 0x18, ESC = 0x1B, FS = 0x1C, GS = 0x1D, RS = 0x1E;
-inline constexpr uint8_t EOT = 0x04, ENQ = 0x05, DC4 = 0x14;
+using protocol::CAN, protocol::CR, protocol::DLE, protocol::EOT, protocol::ESC, protocol::FF,
+    protocol::FS, protocol::GS, protocol::HT, protocol::LF, protocol::NAK, protocol::RS;
 
 // Standard mode collects one line here before printing it; the line's content sits on
 // the bottom row (its baseline).
@@ -49,37 +50,22 @@ inline uint16_t U16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-// One complete command as the parser found it: its bytes from the introducer on
-// (with the ending zero of a zero-ended command) and the input offset of its first.
+// One command as the tokenizer hands it out: its bytes from the introducer on, header
+// and data (with the ending zero of a zero-ended command), the input offset of its
+// first byte, and the row of the command table it was found by. A command whose data
+// comes in parts (GS v 0 rows, FS q images, ESC & characters) arrives as its header
+// (part 0) and then each part, whose bytes are those of the part alone.
 struct Command {
   std::span<const uint8_t> bytes;
   uint64_t offset = 0;
+  const protocol::CommandRow* row = nullptr;
+  int part = 0;
+  bool last = true;           // completes the command
+  bool data_skipped = false;  // an FS q image too large to keep: its size header only
 
   uint8_t operator[](size_t i) const { return bytes[i]; }
   const uint8_t* data() const { return bytes.data(); }
   size_t size() const { return bytes.size(); }
-};
-
-// Data that follows a command and is not itself read as commands.
-enum class Payload : uint8_t {
-  kNone,
-  kSkip,           // discarded
-  kRamLogo,        // GS * data
-  kBitImage,       // ESC * data
-  kRasterRow,      // one row of GS v 0
-  kFlashHeader,    // FS q: xL xH yL yH of the next image
-  kFlashData,      // FS q: its column image (collected or skipped)
-  kUserCharWidth,  // ESC &: x of the next character
-  kUserCharData,   // ESC &: its dots (skipped)
-  kBarcodeData,    // GS k m n: the n data bytes
-};
-
-// What a command asks the parser to take next: `size` bytes of `kind`, kept for its
-// handler when `collect` is set.
-struct PayloadRequest {
-  Payload kind = Payload::kNone;
-  uint64_t size = 0;
-  bool collect = false;
 };
 
 // The settings ESC @ restores.
@@ -107,10 +93,6 @@ struct Machine : Settings {
   Report report;
   PrinterStatus status;
   std::deque<uint8_t> replies;
-  // Where the command whose data is arriving began (for its refusals).
-  uint64_t payload_offset = 0;
-  // The data the last command asked for, until the parser takes the request.
-  std::optional<PayloadRequest> expected;
 
   // Standard mode: the line being gathered.
   Bitmap line;
@@ -133,19 +115,11 @@ struct Machine : Settings {
   // Logos.
   std::map<int, ColumnImage> ram_logos;
   std::vector<ColumnImage> flash_logos;
-  std::vector<ColumnImage> flash_incoming;
-  int flash_expected = 0;
-  int flash_x = 0, flash_y = 0;
-  bool flash_accept = false;
-  size_t flash_used = 0;
+  std::vector<ColumnImage> flash_incoming;  // of the FS q definition arriving
 
-  // The image whose data is arriving.
-  int image_m = 0, image_columns = 0;  // ESC *
-  int ram_x = 0, ram_y = 0;            // GS *
+  // The raster image (GS v 0) whose rows are arriving.
   int raster_bytes = 0, raster_rows = 0, raster_row = 0, raster_xm = 1, raster_ym = 1;
   int raster_left = 0, raster_top = 0;
-  int user_chars_left = 0, user_char_y = 0;
-  int barcode_m = 0;
 
   Machine(PrinterOptions o, Printer::PageSink s);
 
@@ -156,12 +130,9 @@ struct Machine : Settings {
   void Unknown(uint64_t at, uint64_t count);
   void Refuse(uint64_t at, const std::string& what);
   void Reply(uint8_t b);
-  // Asks for `size` bytes of data after the current command (see PayloadRequest).
-  void Expect(Payload kind, uint64_t size, bool collect) {
-    expected = PayloadRequest{kind, size, collect};
-  }
-  // Data announced by a command ended with the input.
-  void PayloadCutShort();
+  // The input ended within a command's data (refused by the parser): the pending line
+  // of standard mode and the flash logos arriving are dropped.
+  void DataCutShort();
   // End of the input after the parser's own checks; `offset` is the input's length.
   void Finish(uint64_t offset);
 
@@ -315,7 +286,8 @@ struct Machine : Settings {
   // --- images, bar codes, status (images.cpp, barcodes.cpp, status.cpp) -------------
 
   void PlaceLogo(const ColumnImage& logo, uint8_t m);
-  void PrintBarcode(std::span<const uint8_t> data);
+  // A bar code of type `type` (GS k m) for the command at `at`.
+  void PrintBarcode(uint8_t type, std::span<const uint8_t> data, uint64_t at);
   void StatusReply(uint8_t n, uint64_t at);
 };
 

@@ -1,5 +1,5 @@
-// Printer: the parser (parser.cpp) reading into the machine (machine.h), whose commands
-// are found through the table in command_table.cpp.
+// Printer: the parser (parser.cpp) reading through the protocol's tokenizer into the
+// machine (machine.h), whose commands are found through the table in command_table.cpp.
 #include "render/printer.h"
 
 #include <utility>
@@ -10,7 +10,8 @@
 namespace tillvane::render {
 
 struct Printer::Impl {
-  Impl(PrinterOptions options, PageSink sink) : machine(std::move(options), std::move(sink)) {}
+  Impl(PrinterOptions options, PageSink sink)
+      : machine(std::move(options), std::move(sink)), parser(machine) {}
 
   Machine machine;
   Parser parser;
@@ -21,10 +22,10 @@ Printer::Printer(PrinterOptions options, PageSink sink)
 Printer::~Printer() = default;
 
 void Printer::Feed(const uint8_t* bytes, size_t size) {
-  if (bytes && size) impl_->parser.Feed(impl_->machine, bytes, size);
+  if (bytes && size) impl_->parser.Feed(bytes, size);
 }
 void Printer::Finish() {
-  impl_->parser.Finish(impl_->machine);
+  impl_->parser.Finish();
 }
 
 size_t Printer::ReadReplies(uint8_t* out, size_t max) {

@@ -201,21 +201,6 @@ void EscTabStops(Machine& m, const Command& c) {
     if (m.tabs.empty() || c[i] > m.tabs.back()) m.tabs.push_back(c[i]);
 }
 
-// User-defined characters are taken and passed over: the printer keeps its own.
-void EscUserChars(Machine& m, const Command& c) {
-  m.user_char_y = c[2];
-  m.user_chars_left = c[4] >= c[3] ? c[4] - c[3] + 1 : 0;
-  if (m.user_chars_left > 0) m.Expect(Payload::kUserCharWidth, 1, true);
-}
-
-void UserCharWidthDone(Machine& m, std::vector<uint8_t>& data) {
-  m.Expect(Payload::kUserCharData, uint64_t{static_cast<unsigned>(m.user_char_y)} * data[0], false);
-}
-
-void UserCharDataDone(Machine& m, std::vector<uint8_t>&) {
-  if (--m.user_chars_left > 0) m.Expect(Payload::kUserCharWidth, 1, true);
-}
-
 void GsCharSize(Machine& m, const Command& c) {
   m.width_mul = Mul(c[2] >> 4);
   m.height_mul = Mul(c[2]);

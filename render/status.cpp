@@ -2,26 +2,34 @@
 // transmitted status (GS r).
 #include <string>
 
+#include "protocol/status_bits.h"
 #include "render/handlers.h"
 #include "render/machine.h"
 
 namespace tillvane::render {
+namespace {
+
+uint8_t If(bool on, uint8_t bit) {
+  return on ? bit : 0;
+}
+
+}  // namespace
 
 void Machine::StatusReply(uint8_t n, uint64_t at) {
   switch (n) {
-    case 1:  // printer
-      Reply(static_cast<uint8_t>(0x12 | (status.offline ? 0x08 : 0)));
+    case protocol::kStatusPrinter:
+      Reply(protocol::kStatusFixedSet | If(status.offline, protocol::kPrinterOffline));
       break;
-    case 2:  // offline causes
-      Reply(static_cast<uint8_t>(0x12 | (status.cover_open ? 0x04 : 0) |
-                                 (status.paper_out ? 0x20 : 0)));
+    case protocol::kStatusOffline:
+      Reply(protocol::kStatusFixedSet | If(status.cover_open, protocol::kOfflineCoverOpen) |
+            If(status.paper_out, protocol::kOfflinePaperEnd));
       break;
-    case 3:  // errors
-      Reply(0x12);
+    case protocol::kStatusError:  // the virtual printer has none
+      Reply(protocol::kStatusFixedSet);
       break;
-    case 4:  // paper sensors
-      Reply(static_cast<uint8_t>(0x12 | (status.paper_near_end ? 0x0C : 0) |
-                                 (status.paper_out ? 0x60 : 0)));
+    case protocol::kStatusPaper:
+      Reply(protocol::kStatusFixedSet | If(status.paper_near_end, protocol::kPaperNearEnd) |
+            If(status.paper_out, protocol::kPaperEnd));
       break;
     default:
       Refuse(at, "DLE EOT " + std::to_string(n) + " has no answer");
@@ -37,15 +45,15 @@ void GsPrinterId(Machine& m, const Command& c) {
   switch (c[2]) {
     case 1:
     case '1':
-      m.Reply(0x20);
+      m.Reply(protocol::kIdentityModel);
       break;
     case 2:
     case '2':
-      m.Reply(0x02);
+      m.Reply(protocol::kIdentityType);
       break;
     case 3:
     case '3':
-      m.Reply(0x64);
+      m.Reply(protocol::kIdentityVersion);
       break;
     default:
       break;
@@ -56,8 +64,8 @@ void GsStatus(Machine& m, const Command& c) {
   switch (c[2]) {
     case 1:
     case '1':
-      m.Reply(static_cast<uint8_t>((m.status.paper_near_end ? 0x03 : 0) |
-                                   (m.status.paper_out ? 0x0C : 0)));
+      m.Reply(If(m.status.paper_near_end, protocol::kPaperSensorNearEnd) |
+              If(m.status.paper_out, protocol::kPaperSensorOut));
       break;
     case 2:
     case '2':

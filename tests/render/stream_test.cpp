@@ -110,6 +110,63 @@ TEST_F(StreamTest, ACommandCutShortAtTheEndIsReported) {
   EXPECT_TRUE(r.pages.empty());
 }
 
+TEST_F(StreamTest, DataCutShortIsReportedAtItsOwnCommand) {
+  // Each command starts at offset 8, after a complete bit image of one column at 0 whose
+  // offset must not be the one reported.
+  const Bytes before = Cat({{ESC, '*', 0, 1, 0, 0xFF}, Text("ab")});
+  struct Case {
+    const char* what;
+    Bytes cut;            // the command and the part of its data that arrives
+    bool prints = false;  // it printed the pending line before its own data came
+  };
+  const Case cases[] = {
+      {"ESC * data", {ESC, '*', 33, 2, 0, 1, 2, 3}},
+      {"GS v 0 within a row", {GS, 'v', '0', 0, 2, 0, 2, 0, 0xFF, 0xFF, 0x0F}, true},
+      {"GS * data", {GS, '*', 1, 1, 1, 2, 3}},
+      {"FS q image size", {FS, 'q', 1, 1, 0}},
+      {"FS q image data", {FS, 'q', 2, 1, 0, 1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 1, 0, 1, 0, 9}},
+      {"ESC & character", {ESC, '&', 3, 'A', 'B', 2, 1, 2, 3, 4, 5, 6, 2}},
+      {"GS ( data", {GS, '(', 'k', 4, 0, 49, 65}},
+      {"GS 8 L data", {GS, '8', 'L', 6, 0, 0, 0, 48, 112}},
+      {"GS k data", {GS, 'k', 73, 5, '{', 'B'}},
+  };
+  for (const Case& c : cases) {
+    const auto r = Render(Cat({before, c.cut}));
+    ASSERT_EQ(r.report.notes.size(), 1u) << c.what;
+    EXPECT_EQ(r.report.notes[0], "offset 8: image or data cut short by the end of the input")
+        << c.what;
+    EXPECT_EQ(r.report.unknown_bytes, 0u) << c.what;
+    EXPECT_EQ(r.report.bytes, before.size() + c.cut.size()) << c.what;
+    // The pending line (the bit image and "ab") is dropped with the data.
+    EXPECT_EQ(r.pages.empty(), !c.prints) << c.what;
+  }
+}
+
+TEST_F(StreamTest, DoubleBytePairsHoldAcrossCallsAndEndBeforeCommands) {
+  // A lead and its trail in separate calls print as one character; a lead followed by
+  // a command, a control byte or a byte that is no trail is one unknown byte.
+  struct Case {
+    const char* what;
+    Bytes in;
+    std::vector<uint64_t> unknown;
+  };
+  const Case cases[] = {
+      {"pairs", {0xD6, 0xD0, 0xCE, 0xC4, LF}, {}},
+      {"lead before a command with data", {0xD6, ESC, '*', 0, 1, 0, 0xFF, LF}, {0}},
+      {"lead before an unknown byte", {'a', 0xD6, 0x01, LF}, {1, 2}},
+      {"lead before no trail", {0xD6, 0x30, 0xD6, 0xD0, LF}, {0}},
+      {"lead at the end", {'a', LF, 0xD6}, {2}},
+      {"lead before a command cut short", {0xD6, ESC}, {0, 1}},
+  };
+  for (const Case& c : cases) {
+    const auto whole = Render(c.in);
+    EXPECT_EQ(whole.report.unknown_offsets, c.unknown) << c.what;
+    const auto bytewise = Render(c.in, kDots80mm, 1);
+    EXPECT_TRUE(SamePages(whole, bytewise)) << c.what;
+    EXPECT_EQ(bytewise.report.unknown_offsets, c.unknown) << c.what;
+  }
+}
+
 TEST_F(StreamTest, RandomInputNeverStopsTheInterpreter) {
   std::mt19937 rng(20261208);
   Bytes in(10 << 20);
