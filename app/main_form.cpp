@@ -32,6 +32,7 @@
 #include "app/index_picture.h"
 #include "app/language.h"
 #include "app/virtual_printer_window.h"
+#include "base/message_sink.h"
 #include "commands/posfun.h"
 #include "commands/printer_status.h"
 #include "commands/status_query.h"
@@ -40,7 +41,6 @@
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
-#include "base/message_sink.h"
 #include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
@@ -633,15 +633,7 @@ void TMainForm::FormClose() {
   // A status check still waiting for an answer ends within its 500 ms.
   if (status_check_ != nullptr) status_check_->Join();
   if (virtual_preview_ != nullptr) virtual_preview_->close();
-  CloseVirtualLink();
-  CloseSerialPort();
-  CloseNetworkPrinter();
-  if (Links().LinkKind == LinkParallel) {
-    CloseParallel();
-  } else if (Links().LinkKind == LinkPrintQueue) {
-    CloseQueue();
-  }
-  Links().LinkKind = LinkNone;
+  CloseLink();
   Timer1->stop();
   UnloadUsbLibrary();
   usb_library_loaded_ = false;
@@ -831,17 +823,17 @@ LinkChoice TMainForm::ChosenLink() const {
   LinkChoice c;
   // The radio buttons in the order the port page has always tested them.
   if (rbtnCOM->isChecked()) {
-    c.kind = LinkSerial;
+    c.kind = LinkKind::Serial;
   } else if (rbtnLPT->isChecked()) {
-    c.kind = LinkParallel;
+    c.kind = LinkKind::Parallel;
   } else if (rbtnDriver->isChecked()) {
-    c.kind = LinkPrintQueue;
+    c.kind = LinkKind::PrintQueue;
   } else if (rbtnUsb->isChecked()) {
-    c.kind = LinkUsb;
+    c.kind = LinkKind::Usb;
   } else if (rbtnNetwork->isChecked()) {
-    c.kind = LinkNetwork;
+    c.kind = LinkKind::Network;
   } else if (rbtnVirtual->isChecked()) {
-    c.kind = LinkVirtual;
+    c.kind = LinkKind::Virtual;
   }
   c.com_port = cboCom->currentText().toStdString();
   c.serial.baud_rate = static_cast<BaudRate>(cboBaudrate->currentText().toInt());
@@ -881,7 +873,7 @@ void TMainForm::ApplyLink() {
     sbtnPrinterStatus->setEnabled(sbtnDemo->isEnabled() && LinkCanAnswer());
     return;
   }
-  SetIndexPrintingButtons(Links().LinkKind != LinkNone);
+  SetIndexPrintingButtons(Links().Kind != LinkKind::None);
   PageControl1->setCurrentWidget(tbsMain);
   ShowVirtualPreview();
 }
@@ -889,7 +881,7 @@ void TMainForm::ApplyLink() {
 // The preview opens beside the window whenever the virtual printer's link is open
 // and stays until it or the window is closed.
 void TMainForm::ShowVirtualPreview() {
-  if (!VirtualPrinterOfLink() || Links().LinkKind != LinkVirtual) return;
+  if (!VirtualPrinterOfLink() || Links().Kind != LinkKind::Virtual) return;
   if (virtual_preview_ == nullptr) virtual_preview_ = new VirtualPrinterWindow(this);
   virtual_preview_->ShowBeside(this);
 }

@@ -2,11 +2,11 @@
 
 #include <array>
 
+#include "base/log.h"
 #include "commands/posfun.h"
 #include "commands/status_query.h"
 #include "config/current_model.h"
 #include "config/models.h"
-#include "base/log.h"
 #include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
@@ -54,7 +54,7 @@ LinkStep NoAnswer(uint32_t waited_ms) {
 // deadline for use.
 LinkStep ProveSerial() {
   std::optional<uint8_t> answer;
-  if (TestSerialCommunication(&answer) != 0) return NoAnswer(kSerialAnswerTimeoutMs);
+  if (TestSerialCommunication(&answer) != 0) return NoAnswer(kCommunicationAnswerMs);
   if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
   SetSerialTimeoutsForUse();
   return LinkStep::Answered(answer);
@@ -103,7 +103,7 @@ LinkStep ProveQueue() {
   const bool started = StartJobDocument();
   const bool fed = PrintAndLineFeed() == 0;
   EndJobDocument();
-  if (!started || !fed || !QueueOpen()) {
+  if (!started || !fed || OpenLinkKind() != LinkKind::PrintQueue) {
     LogWarning(LogCategory::Link, SendFailure("print queue: the opening line feed was not printed",
                                               "the queue was closed"));
   }
@@ -153,22 +153,26 @@ LinkStep ProveNetwork() {
   return LinkStep::Answered(answer);
 }
 
+void ReleaseParallel() {
+  CloseParallel();
+}
+
 constexpr int32_t kByteByByte = 1;
 constexpr int32_t kUsbJobBlock = 1024;
 constexpr int32_t kNetworkJobBlock = 4096;
 
 constexpr std::array kRows = {
-    LinkKindRow{LinkSerial, "serial", OpenSerial, ProveSerial, kSerialOpenFailed, true,
+    LinkKindRow{LinkKind::Serial, "serial", OpenSerial, ProveSerial, kSerialOpenFailed, true,
                 kPortTestFailed, kByteByByte},
-    LinkKindRow{LinkParallel, "parallel", OpenParallelPort, ProveByLineFeed, kParallelOpenFailed,
-                false, kPortTestFailed, kByteByByte},
-    LinkKindRow{LinkUsb, "USB", OpenUsb, ProveByLineFeed, kUsbPortOpenFailed, false,
+    LinkKindRow{LinkKind::Parallel, "parallel", OpenParallelPort, ProveByLineFeed,
+                kParallelOpenFailed, false, kPortTestFailed, kByteByByte, false, ReleaseParallel},
+    LinkKindRow{LinkKind::Usb, "USB", OpenUsb, ProveByLineFeed, kUsbPortOpenFailed, false,
                 kPortTestFailed, kUsbJobBlock},
-    LinkKindRow{LinkPrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
+    LinkKindRow{LinkKind::PrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
                 kPortTestFailed, kByteByByte},
-    LinkKindRow{LinkVirtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
+    LinkKindRow{LinkKind::Virtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
                 false, kPortTestFailed, kByteByByte},
-    LinkKindRow{LinkNetwork, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
+    LinkKindRow{LinkKind::Network, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
                 kPortTestFailed, kNetworkJobBlock, true},
 };
 
@@ -178,14 +182,14 @@ std::span<const LinkKindRow> LinkKinds() {
   return kRows;
 }
 
-const LinkKindRow* FindLinkKind(int32_t kind) {
+const LinkKindRow* FindLinkKind(LinkKind kind) {
   for (const LinkKindRow& row : kRows) {
     if (row.kind == kind) return &row;
   }
   return nullptr;
 }
 
-int32_t JobBlockSize(int32_t kind) {
+int32_t JobBlockSize(LinkKind kind) {
   const LinkKindRow* row = FindLinkKind(kind);
   return row != nullptr ? row->job_block_size : 0;
 }
