@@ -4,6 +4,7 @@
 #include "commands/posfun.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
+#include "protocol/control_bytes.h"
 
 namespace tillvane {
 namespace {
@@ -65,7 +66,7 @@ bool QueryPrinterStatus(StatusAnswers* answers, uint32_t wait_ms) {
   for (int n = 1; n <= kStatusRequests; ++n) {
     // Stale bytes, and a late answer to the request before, are dropped first.
     if (!PurgeReplies()) return false;
-    const uint8_t request[] = {DLE, EOT, static_cast<uint8_t>(n)};  // DLE EOT n
+    const uint8_t request[] = {protocol::DLE, protocol::EOT, static_cast<uint8_t>(n)};  // DLE EOT n
     // Past the command file: status requests are not part of any job.
     const int32_t r = SendToLinkOnly(request, sizeof request);
     if (r != 0) return false;

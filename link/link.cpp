@@ -4,13 +4,13 @@ namespace tillvane {
 namespace {
 
 constexpr AbsentLink kAbsent[] = {
-    {LinkKind::None, "no link is open", false},
-    {LinkKind::Parallel, "the port I/O library is not loaded", false},
-    {LinkKind::Serial, "no serial device is open", false},
-    {LinkKind::PrintQueue, "the print queue was closed after a failure", true},
-    {LinkKind::Usb, "no USB device is open", false},
-    {LinkKind::Network, "no network printer is connected", false},
-    {LinkKind::Virtual, "the virtual printer is closed", false},
+    {LinkKind::None, "no link is open", false, false},
+    {LinkKind::Parallel, "the port I/O library is not loaded", false, true},
+    {LinkKind::Serial, "no serial device is open", false, false},
+    {LinkKind::PrintQueue, "the print queue was closed after a failure", true, false},
+    {LinkKind::Usb, "no USB device is open", false, false},
+    {LinkKind::Network, "no network printer is connected", false, false},
+    {LinkKind::Virtual, "the virtual printer is closed", false, false},
 };
 
 }  // namespace

@@ -72,6 +72,9 @@ struct AbsentLink {
   // Whether a job may not start: a print queue closed after a failure takes no new
   // document, while on the other kinds the job's first send fails instead.
   bool refuses_documents;
+  // Whether a send of zero bytes still succeeds: the parallel port without its I/O
+  // library wrote nothing of nothing, which is all it was asked.
+  bool takes_empty_sends;
 };
 // The row of that kind; the row of LinkKind::None for unknown values.
 const AbsentLink& AbsentLinkOf(LinkKind kind);

@@ -63,7 +63,10 @@ int32_t WriteToLink(LinkState& s, const uint8_t* bytes, int32_t length, bool cop
   // No link: the bytes went somewhere only if the command file took them.
   if (s.Kind == LinkKind::None) return copied ? 0 : -1;
   Link* link = CurrentLink(s);
-  if (link == nullptr) return -1;  // closed: no call on the device
+  if (link == nullptr) {
+    // Closed or never opened: no call on the device.
+    return length == 0 && AbsentLinkOf(s.Kind).takes_empty_sends ? 0 : -1;
+  }
   if (link->Send(bytes, length)) return 0;
   if (link->ClosesAfterFailedSend()) {
     // The print queue: a failed write ends the document and closes the queue.

@@ -163,17 +163,22 @@ constexpr int32_t kNetworkJobBlock = 4096;
 
 constexpr std::array kRows = {
     LinkKindRow{LinkKind::Serial, "serial", OpenSerial, ProveSerial, kSerialOpenFailed, true,
-                kPortTestFailed, kByteByByte},
+                kPortTestFailed, kByteByByte, false, nullptr, OPERATOR_TEXT("Operator", "串口")},
     LinkKindRow{LinkKind::Parallel, "parallel", OpenParallelPort, ProveByLineFeed,
-                kParallelOpenFailed, false, kPortTestFailed, kByteByByte, false, ReleaseParallel},
+                kParallelOpenFailed, false, kPortTestFailed, kByteByByte, false, ReleaseParallel,
+                OPERATOR_TEXT("Operator", "并口")},
     LinkKindRow{LinkKind::Usb, "USB", OpenUsb, ProveByLineFeed, kUsbPortOpenFailed, false,
-                kPortTestFailed, kUsbJobBlock},
+                kPortTestFailed, kUsbJobBlock, false, nullptr,
+                OPERATOR_TEXT("Operator", "USB接口")},
     LinkKindRow{LinkKind::PrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
-                kPortTestFailed, kByteByByte},
+                kPortTestFailed, kByteByByte, false, nullptr,
+                OPERATOR_TEXT("Operator", "打印机驱动")},
     LinkKindRow{LinkKind::Virtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
-                false, kPortTestFailed, kByteByByte},
+                false, kPortTestFailed, kByteByByte, false, nullptr,
+                OPERATOR_TEXT("Operator", "虚拟打印机")},
     LinkKindRow{LinkKind::Network, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
-                kPortTestFailed, kNetworkJobBlock, true},
+                kPortTestFailed, kNetworkJobBlock, true, nullptr,
+                OPERATOR_TEXT("Operator", "网络打印机")},
 };
 
 }  // namespace

@@ -69,6 +69,9 @@ struct LinkKindRow {
   // Releases what the kind holds beyond its open link when the window closes (the
   // parallel port's I/O library); null when the link is all there is.
   void (*release)() = nullptr;
+
+  // The caption of the link kind's radio button on the port page.
+  const char* caption = nullptr;
 };
 
 // Every link kind, in the order the port page offers them.

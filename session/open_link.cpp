@@ -58,12 +58,6 @@ const char* StageName(Stage stage) {
 
 }  // namespace
 
-void CloseLink() {
-  const LinkKindRow* row = FindLinkKind(Links().Kind.load());
-  CloseOpenLink();
-  if (row != nullptr && row->release != nullptr) row->release();
-}
-
 LinkResult OpenAndProve(const LinkChoice& choice) {
   return OpenAndProve(choice, LinkKinds());
 }

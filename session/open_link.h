@@ -51,9 +51,4 @@ LinkResult OpenAndProve(const LinkChoice& choice);
 // The same over a table of link kinds of the caller's.
 LinkResult OpenAndProve(const LinkChoice& choice, std::span<const LinkKindRow> kinds);
 
-// Closes whatever link is open, with what its kind holds besides (the parallel port's
-// I/O library when the parallel link is the one in use), and leaves LinkKind::None:
-// the window's closing.
-void CloseLink();
-
 }  // namespace tillvane
