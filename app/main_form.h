@@ -251,9 +251,9 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void ConnectStatusBar();
   void SetIndexPrintingButtons(bool enabled);
   // The lists of the row of that link kind are usable, the other rows' are greyed.
-  void SetPortListsEnabled(int32_t kind);
+  void SetPortListsEnabled(LinkKind kind);
   // As SetPortListsEnabled, and the groups of the rows follow their lists.
-  void ChooseRow(int32_t kind);
+  void ChooseRow(LinkKind kind);
   void FillUsbList();
   void FillQueueList();
   LinkChoice ChosenLink() const;

@@ -29,7 +29,7 @@ namespace {
 // What the window adds to a row of the link-kinds table: its controls. The caption
 // comes from the link-kinds row.
 struct PortRow {
-  int32_t kind;
+  LinkKind kind;
   const char* radio_name;
   QRadioButton* TMainForm::*radio;
   void (TMainForm::*click)();
@@ -40,40 +40,40 @@ struct PortRow {
 };
 
 const std::array<PortRow, 6> kPortRows = {{
-    {LinkSerial,
+    {LinkKind::Serial,
      "rbtnCOM",
      &TMainForm::rbtnCOM,
      &TMainForm::rbtnCOMClick,
      &TMainForm::gbCOM,
      {&TMainForm::cboCom, &TMainForm::cboBaudrate, &TMainForm::cboVerify, &TMainForm::cboDatabit,
       &TMainForm::cboStopbit, &TMainForm::cboFlowControl}},
-    {LinkParallel,
+    {LinkKind::Parallel,
      "rbtnLPT",
      &TMainForm::rbtnLPT,
      &TMainForm::rbtnLPTClick,
      &TMainForm::gbLPT,
      {&TMainForm::cboLPT}},
-    {LinkUsb,
+    {LinkKind::Usb,
      "rbtnUsb",
      &TMainForm::rbtnUsb,
      &TMainForm::rbtnUsbClick,
      &TMainForm::gbUsb,
      {&TMainForm::cboUsb}},
-    {LinkPrintQueue,
+    {LinkKind::PrintQueue,
      "rbtnDriver",
      &TMainForm::rbtnDriver,
      &TMainForm::rbtnDriverClick,
      &TMainForm::gbDriver,
      {&TMainForm::cboPrinters}},
     // The virtual printer has nothing to choose.
-    {LinkVirtual,
+    {LinkKind::Virtual,
      "rbtnVirtual",
      &TMainForm::rbtnVirtual,
      &TMainForm::rbtnVirtualClick,
      nullptr,
      {}},
     // The network printer's row is always usable: its address is typed, never listed.
-    {LinkNetwork,
+    {LinkKind::Network,
      "rbtnNetwork",
      &TMainForm::rbtnNetwork,
      &TMainForm::rbtnNetworkClick,
@@ -81,7 +81,7 @@ const std::array<PortRow, 6> kPortRows = {{
      {}},
 }};
 
-const PortRow* FindPortRow(int32_t kind) {
+const PortRow* FindPortRow(LinkKind kind) {
   for (const PortRow& row : kPortRows) {
     if (row.kind == kind) return &row;
   }
@@ -179,7 +179,7 @@ void TMainForm::ConnectPortPage() {
   connect(sbtnCancel, &QPushButton::clicked, this, &TMainForm::sbtnCancelClick);
 }
 
-void TMainForm::SetPortListsEnabled(int32_t kind) {
+void TMainForm::SetPortListsEnabled(LinkKind kind) {
   for (const PortRow& row : kPortRows) {
     for (QComboBox* TMainForm::*list : row.lists) {
       if (list != nullptr) (this->*list)->setEnabled(row.kind == kind);
@@ -187,7 +187,7 @@ void TMainForm::SetPortListsEnabled(int32_t kind) {
   }
 }
 
-void TMainForm::ChooseRow(int32_t kind) {
+void TMainForm::ChooseRow(LinkKind kind) {
   SetPortListsEnabled(kind);
   for (const PortRow& row : kPortRows) {
     if (row.group != nullptr) (this->*row.group)->setEnabled(row.kind == kind);
@@ -203,7 +203,7 @@ void TMainForm::ResetPortPage() {
   cboBaudrate->setCurrentText(QStringLiteral("9600"));
   cboLPT->setCurrentText(QStringLiteral("LPT1"));
   rbtnCOM->setChecked(true);
-  SetPortListsEnabled(LinkSerial);
+  SetPortListsEnabled(LinkKind::Serial);
 }
 
 // Rebuilds the USB device list and offers the USB link when a device was found and
@@ -239,28 +239,28 @@ void TMainForm::cboPrinterModelChange() {
 }
 
 void TMainForm::rbtnCOMClick() {
-  ChooseRow(LinkSerial);
+  ChooseRow(LinkKind::Serial);
 }
 
 void TMainForm::rbtnLPTClick() {
-  ChooseRow(LinkParallel);
+  ChooseRow(LinkKind::Parallel);
 }
 
 void TMainForm::rbtnUsbClick() {
-  ChooseRow(LinkUsb);
+  ChooseRow(LinkKind::Usb);
 }
 
 void TMainForm::rbtnDriverClick() {
-  ChooseRow(LinkPrintQueue);
+  ChooseRow(LinkKind::PrintQueue);
 }
 
 void TMainForm::rbtnVirtualClick() {
-  ChooseRow(LinkVirtual);
+  ChooseRow(LinkKind::Virtual);
 }
 
 // The network row stays usable whichever kind is chosen; choosing it greys the others.
 void TMainForm::rbtnNetworkClick() {
-  ChooseRow(LinkNetwork);
+  ChooseRow(LinkKind::Network);
 }
 
 void TMainForm::sbtnApplyClick() {
@@ -315,7 +315,7 @@ void TMainForm::ApplyLink() {
     sbtnPrinterStatus->setEnabled(sbtnDemo->isEnabled() && LinkCanAnswer());
     return;
   }
-  SetIndexPrintingButtons(OpenLinkKind() != LinkNone);
+  SetIndexPrintingButtons(LinkKindInForce() != LinkKind::None);
   PageControl1->setCurrentWidget(tbsMain);
   ShowVirtualPreview();
 }

@@ -145,7 +145,7 @@ void BM_CommandFileStreamToPty(benchmark::State& state) {
       return;
     }
     tillvane::SetSerialTimeoutsForUse();
-    tillvane::Links().LinkKind = tillvane::LinkSerial;
+    tillvane::Links().Kind = tillvane::LinkKind::Serial;
     TimingDispatcher dispatcher;
     dispatcher.latencies().reserve(4096);
     NullWindow window;

@@ -64,7 +64,7 @@ double StreamWithTillvane(tillvane::rigs::SimNetworkPrinter& printer, const fs::
                  tillvane::LastNetworkOpenError().Message().c_str());
     std::exit(1);
   }
-  tillvane::Links().LinkKind = tillvane::LinkNetwork;
+  tillvane::Links().Kind = tillvane::LinkKind::Network;
   tillvane::jobs::QueueDispatcher dispatcher;
   NullWindow window;
   if (tillvane::jobs::StartCommandFileStream(dispatcher, window, file.string(),
@@ -74,7 +74,7 @@ double StreamWithTillvane(tillvane::rigs::SimNetworkPrinter& printer, const fs::
   dispatcher.PumpUntil([] { return tillvane::jobs::RunningJobs() == 0; }, 600000);
   tillvane::jobs::WaitForJobs(dispatcher);
   tillvane::CloseNetworkPrinter();
-  tillvane::Links().LinkKind = tillvane::LinkNone;
+  tillvane::Links().Kind = tillvane::LinkKind::None;
   if (!printer.WaitForReceived(kFileSize, 60000)) {
     std::fprintf(stderr, "the printer missed bytes\n");
     std::exit(1);

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "queue_bench: the queue could not be set up: %s\n", rig.Error().c_str());
     return 1;
   }
-  tillvane::Links().LinkKind = tillvane::LinkPrintQueue;
+  tillvane::Links().Kind = tillvane::LinkKind::PrintQueue;
 
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
   };
   ratio("BM_QueueJobOneBytePerCall", "BM_QueueJobOneCall", "whole 2000-byte jobs");
   ratio("BM_QueueWritesOneBytePerCall", "BM_QueueWritesOneCall", "2000 bytes of writes only");
-  tillvane::CloseQueue();
+  tillvane::CloseLinkOf(LinkKind::PrintQueue);
   rig.WaitForJobs(30000);
   return 0;
 }

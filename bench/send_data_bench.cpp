@@ -64,8 +64,8 @@ const uint8_t kBytes[4096] = {0x1B, 0x40};
 void BM_SendData_CountingLink(benchmark::State& state) {
   ResetLinkState();
   auto link = std::make_unique<CountingSerial>();
-  SetSerialHandle(std::move(link));
-  Links().LinkKind = LinkSerial;
+  SetLink(std::move(link));
+  Links().Kind = LinkKind::Serial;
   const int32_t n = static_cast<int32_t>(state.range(0));
   for (auto _ : state) benchmark::DoNotOptimize(SendData(kBytes, n));
   state.SetItemsProcessed(state.iterations());
@@ -76,8 +76,8 @@ BENCHMARK(BM_SendData_CountingLink)->Arg(1)->Arg(64);
 
 void BM_SendData_DevNullLink(benchmark::State& state) {
   ResetLinkState();
-  SetSerialHandle(std::make_unique<DevNullSerial>());
-  Links().LinkKind = LinkSerial;
+  SetLink(std::make_unique<DevNullSerial>());
+  Links().Kind = LinkKind::Serial;
   const int32_t n = static_cast<int32_t>(state.range(0));
   for (auto _ : state) benchmark::DoNotOptimize(SendData(kBytes, n));
   state.SetItemsProcessed(state.iterations());

@@ -48,12 +48,12 @@ struct Rig {
       return;
     }
     tillvane::SetSerialTimeoutsForUse();
-    tillvane::Links().LinkKind = tillvane::LinkSerial;
+    tillvane::Links().Kind = tillvane::LinkKind::Serial;
     ok = true;
   }
   ~Rig() {
     tillvane::CloseSerialPort();
-    tillvane::Links().LinkKind = tillvane::LinkNone;
+    tillvane::Links().Kind = tillvane::LinkKind::None;
     if (raw_fd >= 0) ::close(raw_fd);
     if (raw_nb_fd >= 0) ::close(raw_nb_fd);
   }

@@ -1,6 +1,7 @@
 #include "commands/status_query.h"
 
 #include "base/clock.h"
+#include "commands/posfun.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 #include "protocol/control_bytes.h"
@@ -18,38 +19,29 @@ bool PurgeReplies() {
   return true;
 }
 
-// One byte from the printer within `wait_ms`: the byte, nothing when none came, and
-// `failed` when the link cannot read at all.
-std::optional<uint8_t> ReadAnswer(uint32_t wait_ms, bool* failed) {
+}  // namespace
+
+PrinterAnswer WaitForPrinterAnswer(ReplyChannel* (*channel_of)(LinkState&), uint32_t wait_ms,
+                                   bool read) {
   LinkState& s = Links();
   const uint32_t start = TickCount();
   for (;;) {
     {
       std::lock_guard lock(s.mutex);
-      ReplyChannel* channel = OpenReplyChannel(s);
-      if (channel == nullptr) {
-        *failed = true;
-        return std::nullopt;
-      }
+      ReplyChannel* channel = channel_of(s);
+      if (channel == nullptr) return {PrinterAnswer::Outcome::CannotAnswer, std::nullopt};
       const int32_t waiting = channel->ReceiveQueueCount();
-      if (waiting < 0) {
-        *failed = true;
-        return std::nullopt;
-      }
+      if (waiting < 0) return {PrinterAnswer::Outcome::CannotAnswer, std::nullopt};
       if (waiting >= 1) {
         uint8_t b = 0;
-        if (channel->Read(&b, 1, 0) == 1) return b;
-        // A link that counts but cannot read: the answer came, its value is unknown.
-        *failed = false;
-        return std::nullopt;
+        if (read && channel->Read(&b, 1, 0) == 1) return {PrinterAnswer::Outcome::Came, b};
+        return {PrinterAnswer::Outcome::Came, std::nullopt};
       }
     }
-    if (TickCount() - start >= wait_ms) return std::nullopt;
+    if (TickCount() - start >= wait_ms) return {PrinterAnswer::Outcome::TimedOut, std::nullopt};
     SleepMs(1);
   }
 }
-
-}  // namespace
 
 bool LinkCanAnswer() {
   LinkState& s = Links();
@@ -60,30 +52,13 @@ bool LinkCanAnswer() {
 int32_t TestCommunication(std::optional<uint8_t>* answer, uint32_t wait_ms) {
   if (answer != nullptr) answer->reset();
   if (!PurgeReplies()) return -1;
-  // GS r 1: paper sensor status
-  static constexpr uint8_t kRequest[] = {protocol::GS, 'r', 1};
-  if (int32_t r = SendData(kRequest, sizeof kRequest); r != 0) return r;
+  if (int32_t r = TransmitPaperStatus(); r != 0) return r;
   SleepMs(10);
 
-  LinkState& s = Links();
-  const uint32_t start = TickCount();
-  for (;;) {
-    int32_t waiting;
-    {
-      std::lock_guard lock(s.mutex);
-      ReplyChannel* channel = OpenReplyChannel(s);
-      if (channel == nullptr) return -1;
-      waiting = channel->ReceiveQueueCount();
-      if (waiting >= 1) {
-        uint8_t b = 0;
-        if (channel->Read(&b, 1, 0) == 1 && answer != nullptr) *answer = b;
-        return 0;
-      }
-    }
-    if (waiting < 0) return -1;  // the device cannot tell: no answer will come
-    if (TickCount() - start >= wait_ms) return -1;
-    SleepMs(1);
-  }
+  const PrinterAnswer got = WaitForPrinterAnswer(OpenReplyChannel, wait_ms);
+  if (got.outcome != PrinterAnswer::Outcome::Came) return -1;
+  if (answer != nullptr) *answer = got.byte;
+  return 0;
 }
 
 bool QueryPrinterStatus(StatusAnswers* answers, uint32_t wait_ms) {
@@ -95,9 +70,9 @@ bool QueryPrinterStatus(StatusAnswers* answers, uint32_t wait_ms) {
     // Past the command file: status requests are not part of any job.
     const int32_t r = SendToLinkOnly(request, sizeof request);
     if (r != 0) return false;
-    bool failed = false;
-    (*answers)[static_cast<size_t>(n - 1)] = ReadAnswer(wait_ms, &failed);
-    if (failed) return false;
+    const PrinterAnswer got = WaitForPrinterAnswer(OpenReplyChannel, wait_ms);
+    if (got.outcome == PrinterAnswer::Outcome::CannotAnswer) return false;
+    (*answers)[static_cast<size_t>(n - 1)] = got.byte;
   }
   return true;
 }

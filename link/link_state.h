@@ -1,5 +1,5 @@
-// The program-wide link state: which link is open, its handles, and the copy of the
-// traffic into "Commands.dat".
+// The program-wide link state: which link is open, the kind SendData writes to, and
+// the copy of the traffic into "Commands.dat".
 #pragma once
 
 #include <atomic>
@@ -9,18 +9,9 @@
 #include <string>
 
 #include "link/backends.h"
+#include "link/link.h"
 
 namespace tillvane {
-
-// Values of LinkKind. The numbering is fixed: the port page opens links by it and the
-// command-file stream chooses its block size by it.
-inline constexpr int32_t LinkNone = -1;
-inline constexpr int32_t LinkParallel = 0;
-inline constexpr int32_t LinkSerial = 1;
-inline constexpr int32_t LinkPrintQueue = 2;
-inline constexpr int32_t LinkUsb = 3;
-inline constexpr int32_t LinkVirtual = 5;  // the virtual printer drawn in memory
-inline constexpr int32_t LinkNetwork = 6;
 
 inline constexpr const char* kCommandFileName = "Commands.dat";
 inline constexpr int64_t kCommandFileLimit = 512'000'000;
@@ -28,28 +19,23 @@ inline constexpr uint32_t kBusyTimeoutNormal = 2000;
 inline constexpr uint32_t kBusyTimeoutDownload = 800000;
 
 struct LinkState {
-  std::atomic<int32_t> LinkKind{LinkNone};
+  // The kind SendData writes to. The opening sets it once the link is open (and
+  // proven); a link of another kind in `link` then takes no bytes.
+  std::atomic<LinkKind> Kind{LinkKind::None};
   std::atomic<bool> PrintToFile{false};
   // The parallel link's longest wait for a ready printer before one byte, in ms;
   // raised while a logo downloads.
   std::atomic<uint32_t> BusyTimeout{kBusyTimeoutNormal};
 
-  // Handles. An empty SerialHandle is the invalid handle; an empty QueueHandle is a
-  // queue marked closed, on which no spooler call is ever made; Parallel empty means
-  // the port I/O library is not loaded.
-  std::unique_ptr<SerialBackend> SerialHandle;
-  std::unique_ptr<QueueBackend> QueueHandle;
-  // Why the print server failed the write that closed the queue.
-  std::string QueueClosedBecause;
-  std::unique_ptr<UsbBackend> UsbHandle;
-  std::unique_ptr<ParallelBackend> Parallel;
-  // Empty when no network printer is connected, or after a failed write closed it.
-  std::unique_ptr<NetworkBackend> NetworkHandle;
-  std::unique_ptr<VirtualBackend> VirtualHandle;
+  // The one open link; empty when none is open, or after a failed send closed it.
+  std::unique_ptr<Link> link;
+  // Why the link that closed itself after a failed send failed (the print queue's
+  // server words); cleared when a link is set.
+  std::string ClosedBecause;
 
   // Held for the whole of each SendData call and of each document framing step, so
-  // that two senders can never interleave bytes within one call. Handle changes
-  // take it too.
+  // that two senders can never interleave bytes within one call. Link changes take
+  // it too.
   std::mutex mutex;
 };
 
@@ -60,34 +46,34 @@ LinkState& Links();
 // handles. Used at start-up and between tests.
 void ResetLinkState();
 
-// Handle changes, each under the link lock.
-void SetSerialHandle(std::unique_ptr<SerialBackend> handle);
-void SetQueueHandle(std::unique_ptr<QueueBackend> handle);
-void SetUsbHandle(std::unique_ptr<UsbBackend> handle);
-void SetParallel(std::unique_ptr<ParallelBackend> backend);
-// The connection replaced is closed outside the link lock (its closing handshake may
-// wait for the printer).
-void SetNetworkHandle(std::unique_ptr<NetworkBackend> handle);
-void SetVirtualHandle(std::unique_ptr<VirtualBackend> handle);
-bool SerialHandleValid();
-bool QueueOpen();  // false when marked closed
+// Makes `link` the open link, under the link lock. The link open before, of whatever
+// kind, is closed outside the lock: a network printer's closing handshake waits for
+// the printer, and the virtual printer's thread ends its slice.
+void SetLink(std::unique_ptr<Link> link);
+// Closes the open link when it is of that kind (outside the lock, as above); a link of
+// another kind stays open.
+void CloseLinkOf(LinkKind kind);
+// Closes whatever link is open and sets Kind to None: the window's closing.
+void CloseOpenLink();
+// The kind of the open link; None when no link is open.
+LinkKind OpenLinkKind();
 
 // Why the open link's last send failed, in the system's words ("write /dev/ttyUSB0:
 // Input/output error"), or what is missing ("no serial device is open"); empty when
 // the link has nothing to say. For logs and message details after a failure.
 std::string LinkFailureReason();
 
-// The receive side of the open link, when its printer can answer (serial, network);
-// null otherwise. Call with the link lock held.
+// The link Kind names, when it is the open one; null otherwise. Call with the link
+// lock held.
+Link* CurrentLink(LinkState& s);
+// The receive side of the link Kind names, when its printer can answer (serial,
+// network, virtual); null otherwise. Call with the link lock held.
 ReplyChannel* OpenReplyChannel(LinkState& s);
 
-// Closes the print queue and marks it closed (no call on a queue already marked).
-void CloseQueue();
-
-// Print-queue document framing used by every sender. When the link is not the print
-// queue they do nothing and succeed.
+// Document framing used by every sender, through Link::StartDocument and EndDocument:
+// only the print queue keeps documents, every other link succeeds at once.
 //
-// StartJobDocument: starts a raw document; when the queue is marked closed or the
+// StartJobDocument: starts a raw document; when the queue is closed already or the
 // start fails, closes the queue and returns false: the job must not be sent.
 [[nodiscard]] bool StartJobDocument();
 // EndJobDocument: ends the document; when that fails, closes the queue. A queue

@@ -28,7 +28,7 @@ void RecordOpenResult(net::NetError e) {
 bool OpenNetworkPrinter(std::string_view address, const net::NetworkTimeouts& timeouts) {
   // The connection before is closed first, with its handshake, so that a printer that
   // serves one host at a time takes the new one.
-  SetNetworkHandle(nullptr);
+  CloseLinkOf(LinkKind::Network);
 
   net::NetworkAddress parsed;
   std::string reason;
@@ -45,12 +45,12 @@ bool OpenNetworkPrinter(std::string_view address, const net::NetworkTimeouts& ti
       net::NetworkDevice::Connect(parsed, timeouts, &error);
   RecordOpenResult(error);
   if (!device) return false;
-  SetNetworkHandle(std::move(device));
+  SetLink(std::move(device));
   return true;
 }
 
 void CloseNetworkPrinter() {
-  SetNetworkHandle(nullptr);
+  CloseLinkOf(LinkKind::Network);
 }
 
 net::NetError LastNetworkOpenError() {

@@ -11,7 +11,7 @@
 namespace tillvane {
 
 // Closes a connection still open, parses the typed address and connects within the
-// connect deadline. On success the connection is NetworkHandle; on failure there is
+// connect deadline. On success the connection is the open link; on failure there is
 // none, and LastNetworkOpenError says why.
 [[nodiscard]] bool OpenNetworkPrinter(std::string_view address,
                                       const net::NetworkTimeouts& timeouts);

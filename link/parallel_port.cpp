@@ -51,19 +51,19 @@ class HandshakeParallel final : public ParallelBackend {
 };
 
 // Hands the link state a back end while the library is loaded. The link lock that
-// SetParallel takes also waits for a send in progress.
+// SetLink takes also waits for a send in progress.
 void PublishBackend() {
   if (Ready()) {
-    SetParallel(std::make_unique<HandshakeParallel>());
+    SetLink(std::make_unique<HandshakeParallel>());
   } else {
-    SetParallel(nullptr);
+    CloseLinkOf(LinkKind::Parallel);
   }
 }
 
 }  // namespace
 
 int32_t OpenParallel(uint8_t number, uint16_t base) {
-  SetParallel(nullptr);
+  CloseLinkOf(LinkKind::Parallel);
   if (PortIoLoaded()) UnloadPortIo();
   ResetPortIo();
   if (number >= 1 && number <= 8) {
@@ -76,7 +76,7 @@ int32_t OpenParallel(uint8_t number, uint16_t base) {
 }
 
 int32_t CloseParallel() {
-  SetParallel(nullptr);
+  CloseLinkOf(LinkKind::Parallel);
   UnloadPortIo();
   // An unload that failed leaves the library loaded and the link usable.
   PublishBackend();

@@ -42,7 +42,7 @@ int ListPrintQueues(const std::string& base_driver_name, std::vector<std::string
 bool OpenPrintQueue(const std::string& name, std::string* reason) {
   std::unique_ptr<CupsQueue> queue = CupsQueue::Open(name, CupsQueue::kStallTimeoutSeconds, reason);
   if (!queue) return false;
-  SetQueueHandle(std::move(queue));
+  SetLink(std::move(queue));
   return true;
 }
 

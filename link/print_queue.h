@@ -13,7 +13,7 @@ inline constexpr const char* kQueueDocumentName = "My Document";
 // returned; when the server cannot be asked, `names` is left as it was and 0 returned.
 int ListPrintQueues(const std::string& base_driver_name, std::vector<std::string>& names);
 
-// Opens the queue of that name into QueueHandle. False when it cannot be opened, with
+// Opens the queue of that name as the open link. False when it cannot be opened, with
 // the server's words in `reason` when it is given.
 [[nodiscard]] bool OpenPrintQueue(const std::string& name, std::string* reason = nullptr);
 

@@ -60,45 +60,21 @@ bool AppendToCommandFile(const uint8_t* bytes, int32_t length) {
 
 // The link half of SendData, with the link lock held.
 int32_t WriteToLink(LinkState& s, const uint8_t* bytes, int32_t length, bool copied) {
-  switch (s.LinkKind.load()) {
-    case LinkParallel: {
-      int32_t written = 0;
-      try {
-        if (s.Parallel) written = s.Parallel->WriteBuffer(bytes, length);
-      } catch (...) {
-        return -1;
-      }
-      return written == length ? 0 : -1;
-    }
-    case LinkSerial: {
-      if (!s.SerialHandle) return -1;
-      return s.SerialHandle->Write(bytes, length) == length ? 0 : -1;
-    }
-    case LinkPrintQueue: {
-      if (!s.QueueHandle) return -1;  // marked closed: no spooler call
-      if (s.QueueHandle->Write(bytes, length)) return 0;
-      // A failed write ends the document and closes the queue.
-      s.QueueClosedBecause = s.QueueHandle->FailureReason();
-      s.QueueHandle->EndDocument();
-      s.QueueHandle.reset();
-      return -1;
-    }
-    case LinkUsb: {
-      if (!s.UsbHandle) return -1;
-      return s.UsbHandle->Write(bytes, length) == length ? 0 : -1;
-    }
-    case LinkNetwork: {
-      if (!s.NetworkHandle) return -1;
-      return s.NetworkHandle->Write(bytes, length) == length ? 0 : -1;
-    }
-    case LinkVirtual: {
-      if (!s.VirtualHandle) return -1;
-      return s.VirtualHandle->Write(bytes, length) == length ? 0 : -1;
-    }
-    default:
-      // No link: the bytes went somewhere only if the command file took them.
-      return copied ? 0 : -1;
+  // No link: the bytes went somewhere only if the command file took them.
+  if (s.Kind == LinkKind::None) return copied ? 0 : -1;
+  Link* link = CurrentLink(s);
+  if (link == nullptr) {
+    // Closed or never opened: no call on the device.
+    return length == 0 && AbsentLinkOf(s.Kind).takes_empty_sends ? 0 : -1;
   }
+  if (link->Send(bytes, length)) return 0;
+  if (link->ClosesAfterFailedSend()) {
+    // The print queue: a failed write ends the document and closes the queue.
+    s.ClosedBecause = link->FailureReason();
+    (void)link->EndDocument();
+    s.link.reset();
+  }
+  return -1;
 }
 
 }  // namespace

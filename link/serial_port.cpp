@@ -27,7 +27,7 @@ void RecordOpenResult(const serial::SerialError& e) {
 
 bool OpenSerialPort(const SerialSettings& settings) {
   // A port already open is closed first, so that the same device can be opened again.
-  SetSerialHandle(nullptr);
+  CloseLinkOf(LinkKind::Serial);
 
   serial::SerialError error;
   std::unique_ptr<serial::SerialDevice> device =
@@ -38,9 +38,9 @@ bool OpenSerialPort(const SerialSettings& settings) {
   }
   error = device->Configure(settings);
   device->SetWriteTimeouts(serial::kWriteMultiplierMs, serial::kWriteConstantAtOpenMs);
-  // The device stays open in SerialHandle even when configuring failed; the next
+  // The device stays the open link even when configuring failed; the next
   // opening or the window's closing releases it.
-  SetSerialHandle(std::move(device));
+  SetLink(std::move(device));
   RecordOpenResult(error);
   return error.ok();
 }
@@ -48,12 +48,12 @@ bool OpenSerialPort(const SerialSettings& settings) {
 void SetSerialTimeoutsForUse() {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
-  if (s.SerialHandle)
-    s.SerialHandle->SetWriteTimeouts(serial::kWriteMultiplierMs, serial::kWriteConstantInUseMs);
+  if (auto* port = dynamic_cast<SerialBackend*>(s.link.get()))
+    port->SetWriteTimeouts(serial::kWriteMultiplierMs, serial::kWriteConstantInUseMs);
 }
 
 void CloseSerialPort() {
-  SetSerialHandle(nullptr);
+  CloseLinkOf(LinkKind::Serial);
 }
 
 std::string LastSerialOpenError() {

@@ -37,16 +37,16 @@ struct SerialSettings : SerialLine {
   std::string device;  // device path the COM name maps to, e.g. /dev/ttyS0
 };
 
-// Closes a valid SerialHandle, opens the device exclusively and configures it, with
+// Closes an open serial link, opens the device exclusively and configures it, with
 // the write deadline of opening (1000 ms per byte + 200). On failure after the open,
-// the device stays open in SerialHandle.
+// the device stays the open link.
 [[nodiscard]] bool OpenSerialPort(const SerialSettings& settings);
 
 // The write deadline for use after a passed communication test (1000 ms per byte +
 // 1000).
 void SetSerialTimeoutsForUse();
 
-// Closes SerialHandle when it is valid.
+// Closes the serial link when one is open.
 void CloseSerialPort();
 
 // Why the last OpenSerialPort failed ("open /dev/ttyUSB0: Permission denied"), empty

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-#include "abi/vorn_usb.h"
+#include "abi/vorn_usb_api.h"
 #include "base/message_sink.h"
 #include "link/backends.h"
 #include "link/link_state.h"
@@ -134,7 +134,7 @@ int ListUsbDevices(std::vector<std::string>& labels) {
 bool OpenUsbDevice(int n, std::string* reason) {
   // The device open before is released first, also when it is this same one: a
   // printer-class device takes one opener at a time.
-  SetUsbHandle(nullptr);
+  CloseLinkOf(LinkKind::Usb);
   auto library = CurrentLibrary();
   VornUsbHandle h = VORN_USB_NO_DEVICE;
   std::string why;
@@ -157,7 +157,7 @@ bool OpenUsbDevice(int n, std::string* reason) {
     ShowMessage(kUsbOpenFailed);
     return false;
   }
-  SetUsbHandle(std::make_unique<UsbDevice>(std::move(library), h));
+  SetLink(std::make_unique<UsbDevice>(std::move(library), h));
   return true;
 }
 
@@ -165,7 +165,7 @@ void UnloadUsbLibrary() {
   // The open device goes first, released through the library while it is still
   // loaded; afterwards SendData finds no USB handle and fails instead of calling into
   // an unloaded library.
-  SetUsbHandle(nullptr);
+  CloseLinkOf(LinkKind::Usb);
   std::shared_ptr<const UsbLibrary> released;
   {
     std::lock_guard lock(g_mutex);

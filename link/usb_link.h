@@ -18,14 +18,14 @@ inline constexpr const char* kUsbOpenFailed = OPERATOR_TEXT("Operator", "打开U
 // `labels` and returns the count. Each device found is released again. With no
 // library loaded the list is empty.
 int ListUsbDevices(std::vector<std::string>& labels);
-// Opens device n into UsbHandle; shows "打开USB失败！" and returns false on failure,
+// Opens device n as the open link; shows "打开USB失败！" and returns false on failure,
 // with why in `reason` when it is given ("libVornUsbInt.so: OpenDeviceX returned -1
 // for device 0 (open /dev/usb/lp0: Permission denied)"). The device open before is
 // released first (with the library's CloseDevice). A number outside 0..7, a null
 // handle and -1 all fail.
 [[nodiscard]] bool OpenUsbDevice(int n, std::string* reason = nullptr);
 // Unloads the library at window close. The open device, if any, is dropped from
-// UsbHandle first (released through the library while it is still loaded), so that
+// the link state first (released through the library while it is still loaded), so that
 // no send can call into the unloaded library.
 void UnloadUsbLibrary();
 

@@ -150,9 +150,9 @@ bool OpenVirtualLink(int paper_dots, std::string* reason) {
   }
   // The link of an earlier opening stops before the new one starts, so that one
   // thread at a time feeds the printer.
-  SetVirtualHandle(nullptr);
+  CloseLinkOf(LinkKind::Virtual);
   try {
-    SetVirtualHandle(std::make_unique<VirtualPrinterLink>(std::move(printer)));
+    SetLink(std::make_unique<VirtualPrinterLink>(std::move(printer)));
   } catch (const std::exception& e) {
     if (reason) *reason = std::string("virtual printer: printing thread not started: ") + e.what();
     return false;
@@ -167,11 +167,11 @@ std::shared_ptr<render::VirtualPrinter> VirtualPrinterOfLink() {
 }
 
 void CloseVirtualLink() {
-  SetVirtualHandle(nullptr);
+  CloseLinkOf(LinkKind::Virtual);
 }
 
 void ForgetVirtualPrinter() {
-  SetVirtualHandle(nullptr);
+  CloseLinkOf(LinkKind::Virtual);
   VirtualPrinterOfRun& run = OfRun();
   std::lock_guard lock(run.mutex);
   run.printer.reset();
@@ -181,13 +181,15 @@ void ForgetVirtualPrinter() {
 bool WaitVirtualPrinterIdle(int timeout_ms) {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
-  return !s.VirtualHandle || s.VirtualHandle->WaitUntilPrinted(timeout_ms);
+  auto* link = dynamic_cast<VirtualBackend*>(s.link.get());
+  return link == nullptr || link->WaitUntilPrinted(timeout_ms);
 }
 
 int32_t ReadVirtualAnswers(uint8_t* out, int32_t max) {
   LinkState& s = Links();
   std::lock_guard lock(s.mutex);
-  return s.VirtualHandle ? s.VirtualHandle->Read(out, max, 0) : 0;
+  auto* link = dynamic_cast<VirtualBackend*>(s.link.get());
+  return link != nullptr ? link->Read(out, max, 0) : 0;
 }
 
 }  // namespace tillvane

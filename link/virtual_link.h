@@ -39,7 +39,7 @@ class VirtualPrinterLink final : public VirtualBackend {
   ~VirtualPrinterLink() override;
   // The same, while the link object stays: a writer waiting for room returns with what
   // was taken. For one thread at a time; the destructor calls it.
-  void Close();
+  void Close() override;
   VirtualPrinterLink(const VirtualPrinterLink&) = delete;
   VirtualPrinterLink& operator=(const VirtualPrinterLink&) = delete;
 

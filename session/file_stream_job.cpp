@@ -147,7 +147,7 @@ void FileStreamJob::Execute() {
 
   // The link's row says how the file goes out; with no link nothing is sent.
   Outcome outcome = Outcome::Done;
-  const int32_t kind = Links().LinkKind.load();
+  const LinkKind kind = Links().Kind.load();
   if (const LinkKindRow* row = FindLinkKind(kind); row != nullptr) {
     if (row->job_block_size == 1) {
       outcome = StreamBytes(fd);

@@ -29,8 +29,8 @@ std::string CommandFileName();
 void SetCommandFileName(std::string name);
 
 // PrintToFile as it was when the logo page was opened; the logo download puts it back
-// when it ends. The window sets it in sbtnDownloadLogoClick. The original
-// program called it SavedPrintToFile.
+// when it ends. The window sets it in sbtnDownloadLogoClick, before the download
+// turns the copy off, so that logo bytes never fill the command file.
 std::atomic<bool>& PrintToFileToRestore();
 
 // The four download choices, copied from the logo page's check boxes when the
@@ -74,8 +74,8 @@ class SendingJob : public JobThread {
 // cannot be opened as a regular file ends the job silently, its document ended; a
 // failed send, or a file that can no longer be read, shows kDataNotSentMessage. A stop
 // request (the window closing) ends it silently after the send in progress, also when
-// that send fails.
-// The original program called it TThreadWriteFile.
+// that send fails. It runs on a job thread of its own, so that the window keeps
+// painting its progress while a long file streams.
 class FileStreamJob : public SendingJob {
  public:
   FileStreamJob(Dispatcher& dispatcher, JobWindow& window, std::string file_name);
@@ -101,14 +101,15 @@ class FileStreamJob : public SendingJob {
 
   JobWindow& window_;
   std::string file_name_;
-  int64_t bytes_sent_ = 0;  // BytesSent of the original program
-  int64_t file_size_ = 0;   // FileSize of the original program
+  int64_t bytes_sent_ = 0;  // bytes the link took so far: the progress bar's position
+  int64_t file_size_ = 0;   // the file's size when the stream started: the bar's end
   std::vector<uint8_t> buffer_;
 };
 
 // Downloads the chosen logos: the flash logo (skipped when Dragon.bmp is missing),
 // then RAM logos 1 to 3. A stop request ends it between two logos, as a failure.
-// The original program called it TThreadWriteDown.
+// It runs off the window's thread because a download can keep the printer busy for
+// minutes (the parallel link's busy wait is raised meanwhile).
 class LogoDownloadJob : public SendingJob {
  public:
   LogoDownloadJob(Dispatcher& dispatcher, JobWindow& window, std::string program_folder,
@@ -130,8 +131,8 @@ class LogoDownloadJob : public SendingJob {
 
 // Prints the sample receipt for the paper width in force `pieces` times; a failed
 // receipt ends it with kDataNotSentMessage. A stop request ends it silently between
-// two receipts, or when the receipt in progress fails.
-// The original program called it TThreadWriteAuto.
+// two receipts, or when the receipt in progress fails. It runs off the window's
+// thread, so that the operator can stop a long series.
 class RepeatedDemoJob : public SendingJob {
  public:
   RepeatedDemoJob(Dispatcher& dispatcher, int32_t pieces, int32_t cutter_mode);

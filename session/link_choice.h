@@ -16,9 +16,8 @@ namespace tillvane {
 inline constexpr const char* kModelWithoutCutterChoice = "Vorn-101";
 
 struct LinkChoice {
-  // The link to open: LinkSerial, LinkParallel, LinkPrintQueue, LinkUsb or LinkNetwork
-  // (the values of LinkKind); LinkNone when no link kind is chosen.
-  int32_t kind = LinkNone;
+  // The link to open; LinkKind::None when no link kind is chosen.
+  LinkKind kind = LinkKind::None;
 
   // Serial: the port name ("COM1".."COM8"), whose device the Ports section names, and
   // the line settings.

@@ -54,7 +54,7 @@ LinkStep NoAnswer(uint32_t waited_ms) {
 // deadline for use.
 LinkStep ProveSerial() {
   std::optional<uint8_t> answer;
-  if (TestSerialCommunication(&answer) != 0) return NoAnswer(kSerialAnswerTimeoutMs);
+  if (TestSerialCommunication(&answer) != 0) return NoAnswer(kCommunicationAnswerMs);
   if (PrintAndLineFeed() != 0) return LinkStep::Failed(SendFailure("line feed"));
   SetSerialTimeoutsForUse();
   return LinkStep::Answered(answer);
@@ -103,7 +103,7 @@ LinkStep ProveQueue() {
   const bool started = StartJobDocument();
   const bool fed = PrintAndLineFeed() == 0;
   EndJobDocument();
-  if (!started || !fed || !QueueOpen()) {
+  if (!started || !fed || OpenLinkKind() != LinkKind::PrintQueue) {
     LogWarning(LogCategory::Link, SendFailure("print queue: the opening line feed was not printed",
                                               "the queue was closed"));
   }
@@ -153,24 +153,32 @@ LinkStep ProveNetwork() {
   return LinkStep::Answered(answer);
 }
 
+void ReleaseParallel() {
+  CloseParallel();
+}
+
 constexpr int32_t kByteByByte = 1;
 constexpr int32_t kUsbJobBlock = 1024;
 constexpr int32_t kNetworkJobBlock = 4096;
 
 constexpr std::array kRows = {
-    LinkKindRow{LinkSerial, "serial", OpenSerial, ProveSerial, kSerialOpenFailed, true,
-                kPortTestFailed, kByteByByte, false, OPERATOR_TEXT("Operator", "串口")},
-    LinkKindRow{LinkParallel, "parallel", OpenParallelPort, ProveByLineFeed, kParallelOpenFailed,
-                false, kPortTestFailed, kByteByByte, false, OPERATOR_TEXT("Operator", "并口")},
-    LinkKindRow{LinkUsb, "USB", OpenUsb, ProveByLineFeed, kUsbPortOpenFailed, false,
-                kPortTestFailed, kUsbJobBlock, false, OPERATOR_TEXT("Operator", "USB接口")},
-    LinkKindRow{LinkPrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
-                kPortTestFailed, kByteByByte, false, OPERATOR_TEXT("Operator", "打印机驱动")},
-    LinkKindRow{LinkVirtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
-                false, kPortTestFailed, kByteByByte, false,
+    LinkKindRow{LinkKind::Serial, "serial", OpenSerial, ProveSerial, kSerialOpenFailed, true,
+                kPortTestFailed, kByteByByte, false, nullptr, OPERATOR_TEXT("Operator", "串口")},
+    LinkKindRow{LinkKind::Parallel, "parallel", OpenParallelPort, ProveByLineFeed,
+                kParallelOpenFailed, false, kPortTestFailed, kByteByByte, false, ReleaseParallel,
+                OPERATOR_TEXT("Operator", "并口")},
+    LinkKindRow{LinkKind::Usb, "USB", OpenUsb, ProveByLineFeed, kUsbPortOpenFailed, false,
+                kPortTestFailed, kUsbJobBlock, false, nullptr,
+                OPERATOR_TEXT("Operator", "USB接口")},
+    LinkKindRow{LinkKind::PrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
+                kPortTestFailed, kByteByByte, false, nullptr,
+                OPERATOR_TEXT("Operator", "打印机驱动")},
+    LinkKindRow{LinkKind::Virtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
+                false, kPortTestFailed, kByteByByte, false, nullptr,
                 OPERATOR_TEXT("Operator", "虚拟打印机")},
-    LinkKindRow{LinkNetwork, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
-                kPortTestFailed, kNetworkJobBlock, true, OPERATOR_TEXT("Operator", "网络打印机")},
+    LinkKindRow{LinkKind::Network, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
+                kPortTestFailed, kNetworkJobBlock, true, nullptr,
+                OPERATOR_TEXT("Operator", "网络打印机")},
 };
 
 }  // namespace
@@ -179,14 +187,14 @@ std::span<const LinkKindRow> LinkKinds() {
   return kRows;
 }
 
-const LinkKindRow* FindLinkKind(int32_t kind) {
+const LinkKindRow* FindLinkKind(LinkKind kind) {
   for (const LinkKindRow& row : kRows) {
     if (row.kind == kind) return &row;
   }
   return nullptr;
 }
 
-int32_t JobBlockSize(int32_t kind) {
+int32_t JobBlockSize(LinkKind kind) {
   const LinkKindRow* row = FindLinkKind(kind);
   return row != nullptr ? row->job_block_size : 0;
 }

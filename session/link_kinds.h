@@ -43,7 +43,7 @@ struct LinkStep {
 };
 
 struct LinkKindRow {
-  int32_t kind;      // the LinkKind value the link runs under
+  LinkKind kind;     // the kind the link runs under
   const char* name;  // for the log: "serial", "parallel", ...
 
   // Opens the chosen link and makes it the one SendData writes to once LinkKind
@@ -55,9 +55,9 @@ struct LinkKindRow {
 
   // Shown when opening fails; null when the failure is silent.
   const char* open_failed_message;
-  // Whether a failed opening leaves no link at all (LinkNone) or the link open before.
+  // Whether a failed opening leaves no link at all (LinkKind::None) or the link open before.
   bool open_failure_clears_link;
-  // Shown when proving fails; LinkKind is then LinkNone.
+  // Shown when proving fails; LinkKind is then LinkKind::None.
   const char* test_failed_message;
 
   // Bytes per send of the command-file stream: 1 streams byte by byte, a larger
@@ -66,6 +66,9 @@ struct LinkKindRow {
   // The stream's progress after every block (false), or at most every progress
   // interval and after the last (true), for links whose blocks pass in microseconds.
   bool job_progress_throttled = false;
+  // Releases what the kind holds beyond its open link when the window closes (the
+  // parallel port's I/O library); null when the link is all there is.
+  void (*release)() = nullptr;
 
   // The caption of the link kind's radio button on the port page.
   const char* caption = nullptr;
@@ -73,10 +76,10 @@ struct LinkKindRow {
 
 // Every link kind, in the order the port page offers them.
 std::span<const LinkKindRow> LinkKinds();
-// The row of a LinkKind value; null for LinkNone and unknown values.
-const LinkKindRow* FindLinkKind(int32_t kind);
+// The row of a LinkKind value; null for LinkKind::None and unknown values.
+const LinkKindRow* FindLinkKind(LinkKind kind);
 // The command-file stream's block size on that link; 0 when no link is open (nothing
 // is sent).
-int32_t JobBlockSize(int32_t kind);
+int32_t JobBlockSize(LinkKind kind);
 
 }  // namespace tillvane

@@ -13,24 +13,25 @@ namespace {
 enum class Stage { Prepare, Open, Prove };
 
 // LinkKind after a stage: the one rule of the opening's state changes.
-int32_t KindAfter(const LinkKindRow* row, Stage stage, bool ok, bool interrupted, int32_t before) {
-  if (interrupted) return LinkNone;
+LinkKind KindAfter(const LinkKindRow* row, Stage stage, bool ok, bool interrupted,
+                   LinkKind before) {
+  if (interrupted) return LinkKind::None;
   switch (stage) {
     case Stage::Prepare:
       return before;
     case Stage::Open:
       if (ok) return row->kind;
-      return row->open_failure_clears_link ? LinkNone : before;
+      return row->open_failure_clears_link ? LinkKind::None : before;
     case Stage::Prove:
-      return ok ? row->kind : LinkNone;
+      return ok ? row->kind : LinkKind::None;
   }
-  return LinkNone;
+  return LinkKind::None;
 }
 
 LinkStep RunStage(Stage stage, const LinkKindRow* row, const LinkChoice& choice) {
   switch (stage) {
     case Stage::Prepare:
-      CloseQueue();
+      CloseLinkOf(LinkKind::PrintQueue);
       // Another link chosen, or the same printer again: the old connection ends with its
       // closing handshake, so that its last bytes are printed.
       if (row != nullptr) CloseNetworkPrinter();
@@ -85,7 +86,7 @@ LinkResult OpenAndProve(const LinkChoice& choice, std::span<const LinkKindRow> k
       interrupted = true;
     }
     // The one place where the opening sets LinkKind.
-    Links().LinkKind = KindAfter(row, stage, step.ok, interrupted, Links().LinkKind);
+    Links().Kind = KindAfter(row, stage, step.ok, interrupted, Links().Kind.load());
     if (step.ok) {
       if (stage == Stage::Prove) result.status_answer = step.answer;
       continue;

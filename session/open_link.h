@@ -16,14 +16,14 @@ namespace tillvane {
 enum class LinkOutcome {
   Opened,         // opened and proven: LinkKind names the link
   NothingChosen,  // no link kind chosen: nothing opened, LinkKind as it was
-  OpenFailed,     // the link did not open: LinkKind is LinkNone or as it was (its row says)
-  TestFailed,     // opened, but proving it failed: LinkKind is LinkNone
-  Interrupted,    // an exception ended the opening: LinkKind is LinkNone, no message
+  OpenFailed,     // the link did not open: LinkKind is LinkKind::None or as it was (its row says)
+  TestFailed,     // opened, but proving it failed: LinkKind is LinkKind::None
+  Interrupted,    // an exception ended the opening: LinkKind is LinkKind::None, no message
 };
 
 struct [[nodiscard]] LinkResult {
   LinkOutcome outcome = LinkOutcome::NothingChosen;
-  int32_t kind = LinkNone;  // the kind that was chosen
+  LinkKind kind = LinkKind::None;  // the kind that was chosen
   // The operator's message for a failure; null when there is none to show.
   const char* message = nullptr;
   // The system's reason for a failure, for the log and the message's details.

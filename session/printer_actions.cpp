@@ -2,10 +2,11 @@
 
 #include <mutex>
 
-#include "commands/posfun.h"
 #include "base/clock.h"
-#include "link/link_state.h"
 #include "base/message_sink.h"
+#include "commands/posfun.h"
+#include "commands/status_query.h"
+#include "link/link_state.h"
 
 namespace tillvane {
 namespace {
@@ -22,6 +23,11 @@ class PrintToFileRestorer {
   bool value_;
 };
 
+// The receive side of the open serial link; null when none is open.
+ReplyChannel* SerialReplies(LinkState& s) {
+  return s.link && s.link->kind() == LinkKind::Serial ? s.link->Replies() : nullptr;
+}
+
 }  // namespace
 
 int32_t TestSerialCommunication(std::optional<uint8_t>* answer) {
@@ -29,30 +35,19 @@ int32_t TestSerialCommunication(std::optional<uint8_t>* answer) {
   LinkState& s = Links();
   {
     std::lock_guard lock(s.mutex);
-    if (!s.SerialHandle) return -1;
-    s.SerialHandle->Purge();
+    ReplyChannel* replies = SerialReplies(s);
+    if (replies == nullptr) return -1;
+    replies->Purge();
   }
   if (int32_t r = TransmitPaperStatus(); r != 0) return r;
   SleepMs(10);
 
   // Any byte in the receive queue is an answer; without `answer` it is left unread.
-  const uint32_t start = TickCount();
-  for (;;) {
-    int32_t waiting;
-    {
-      std::lock_guard lock(s.mutex);
-      if (!s.SerialHandle) return -1;
-      waiting = s.SerialHandle->ReceiveQueueCount();
-      if (waiting >= 1) {
-        uint8_t b = 0;
-        if (answer != nullptr && s.SerialHandle->Read(&b, 1, 0) == 1) *answer = b;
-        return 0;
-      }
-    }
-    if (waiting < 0) return -1;  // the device cannot tell: no answer will come
-    if (TickCount() - start >= kSerialAnswerTimeoutMs) return -1;
-    SleepMs(1);
-  }
+  const PrinterAnswer got =
+      WaitForPrinterAnswer(SerialReplies, kCommunicationAnswerMs, answer != nullptr);
+  if (got.outcome != PrinterAnswer::Outcome::Came) return -1;
+  if (answer != nullptr) *answer = got.byte;
+  return 0;
 }
 
 void ClearPrinterError() {
@@ -65,10 +60,10 @@ void ClearPrinterError() {
     ShowMessage(kSendFailedMessage);
     return;
   }
-  if (s.LinkKind == LinkPrintQueue) {
+  if (s.Kind == LinkKind::PrintQueue) {
     // A document that cannot be ended closes the queue; the action ends there.
     EndJobDocument();
-    if (!QueueOpen()) return;
+    if (OpenLinkKind() != LinkKind::PrintQueue) return;
   }
   SleepMs(kClearErrorPauseMs);
 }

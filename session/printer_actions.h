@@ -8,12 +8,11 @@
 
 namespace tillvane {
 
-// How long TestSerialCommunication waits for the printer's answer, in ms.
-inline constexpr uint32_t kSerialAnswerTimeoutMs = 4000;
 // How long the clear-error action pauses after the reset, in ms.
 inline constexpr uint32_t kClearErrorPauseMs = 2000;
 
-// GS r 1 over the open serial port, then waits up to 4000 ms for any byte to arrive.
+// GS r 1 over the open serial port, then waits up to kCommunicationAnswerMs
+// (commands/status_query.h) for any byte to arrive.
 // 0 when one came, the failed send's result or -1. Any byte passes; the first is read
 // and kept in `answer` when one is given (it holds the paper sensors' state).
 [[nodiscard]] int32_t TestSerialCommunication(std::optional<uint8_t>* answer = nullptr);

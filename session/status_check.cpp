@@ -6,10 +6,8 @@ namespace tillvane {
 
 bool StatusCheck::Start(std::function<void()> done) {
   if (thread_.joinable()) return false;
-  finished_ = false;
   thread_ = std::thread([this, done = std::move(done)] {
     ok_ = QueryPrinterStatus(&answers_);
-    finished_.store(true, std::memory_order_release);
     if (done) done();
   });
   return true;

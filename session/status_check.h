@@ -2,7 +2,6 @@
 // window keeps painting while each answer is waited for (500 ms each at most).
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -21,7 +20,6 @@ class StatusCheck {
   // there when they are over. The caller holds the sender gate meanwhile. False when a
   // check is already running.
   bool Start(std::function<void()> done);
-  bool Finished() const { return finished_.load(std::memory_order_acquire); }
   // Waits for the thread to end; afterwards ok() and answers() hold the outcome.
   void Join();
 
@@ -31,7 +29,6 @@ class StatusCheck {
 
  private:
   std::thread thread_;
-  std::atomic<bool> finished_{false};
   bool ok_ = false;
   StatusAnswers answers_{};
 };

@@ -8,13 +8,11 @@
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
-#include "link/network_link.h"
-#include "link/parallel_port.h"
 #include "link/print_queue.h"
-#include "link/serial_port.h"
 #include "link/usb_link.h"
 #include "link/virtual_link.h"
 #include "session/jobs.h"
+#include "session/link_kinds.h"
 
 namespace tillvane {
 namespace {
@@ -70,12 +68,12 @@ std::vector<std::string> PrintQueueNames(const std::string& base_driver_name) {
   return names;
 }
 
-int32_t OpenLinkKind() {
-  return Links().LinkKind;
+LinkKind LinkKindInForce() {
+  return Links().Kind.load();
 }
 
 bool VirtualPrinterInForce() {
-  return VirtualPrinterOfLink() != nullptr && Links().LinkKind == LinkVirtual;
+  return VirtualPrinterOfLink() != nullptr && Links().Kind == LinkKind::Virtual;
 }
 
 void KeepPrintToFileForLogoDownload() {
@@ -83,15 +81,10 @@ void KeepPrintToFileForLogoDownload() {
 }
 
 void CloseSession() {
-  CloseVirtualLink();
-  CloseSerialPort();
-  CloseNetworkPrinter();
-  if (Links().LinkKind == LinkParallel) {
-    CloseParallel();
-  } else if (Links().LinkKind == LinkPrintQueue) {
-    CloseQueue();
-  }
-  Links().LinkKind = LinkNone;
+  // The row is looked up before the close leaves LinkKind::None.
+  const LinkKindRow* row = FindLinkKind(Links().Kind.load());
+  CloseOpenLink();
+  if (row != nullptr && row->release != nullptr) row->release();
   UnloadUsbLibrary();
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/link.h"
+
 namespace tillvane {
 
 // Start-up: no link, no serial port, the normal busy time-out, printing to file off.
@@ -21,8 +23,8 @@ std::vector<std::string> UsbDeviceLabels();
 // The print queues that take raw data, filtered by the model file's base driver name.
 std::vector<std::string> PrintQueueNames(const std::string& base_driver_name);
 
-// The link in force: a LinkKind value, LinkNone when none is open.
-int32_t OpenLinkKind();
+// The link in force: the kind SendData writes to, LinkKind::None when none is open.
+LinkKind LinkKindInForce();
 // The virtual printer is the link in force and has paper to show.
 bool VirtualPrinterInForce();
 
@@ -31,7 +33,8 @@ bool VirtualPrinterInForce();
 void KeepPrintToFileForLogoDownload();
 
 // The window's close, after every background job has ended: closes whichever link is
-// open, leaves LinkNone and unloads the USB library.
+// open (and what its kind holds besides it: the parallel port's I/O library), leaves
+// LinkKind::None and unloads the USB library.
 void CloseSession();
 
 // The receipts of the demo page. Each prints in its 80 mm layout, or its narrow one

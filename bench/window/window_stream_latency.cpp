@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   settings.device = printer.device_path();
   if (!tillvane::OpenSerialPort(settings)) return 1;
   tillvane::SetSerialTimeoutsForUse();
-  tillvane::Links().LinkKind = tillvane::LinkSerial;
+  tillvane::Links().Kind = tillvane::LinkKind::Serial;
 
   const auto idle_end = Clock::now() + std::chrono::seconds(2);
   Latency idle = Measure([&] { return Clock::now() >= idle_end; });

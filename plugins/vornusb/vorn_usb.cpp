@@ -1,7 +1,7 @@
 // Our Linux stand-in of the maker's USB interface library, over the kernel's USB
 // printer-class driver (usblp): device number n is /dev/usb/lp<n>, and a device handle
 // is the open file descriptor of that node.
-#include "abi/vorn_usb.h"
+#include "abi/vorn_usb_api.h"
 
 #include <fcntl.h>
 #include <poll.h>

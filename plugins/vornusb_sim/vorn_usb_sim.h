@@ -1,5 +1,5 @@
 // The control functions of the simulated USB interface library. The simulated library
-// exports the twelve entry points of abi/vorn_usb.h and these; a test that
+// exports the twelve entry points of abi/vorn_usb_api.h and these; a test that
 // has the program load it reaches them with dlsym on
 // dlopen("libVornUsbInt.so", RTLD_NOLOAD).
 //
@@ -9,7 +9,7 @@
 
 #include <stdint.h>
 
-#include "abi/vorn_usb.h"
+#include "abi/vorn_usb_api.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -25,7 +25,7 @@ bool Pattern(int32_t x, int32_t y) {
 
 class BitmapLogoTest : public ::testing::Test {
  protected:
-  void SetUp() override { rec_ = testing::OpenRecordingLink(LinkSerial); }
+  void SetUp() override { rec_ = testing::OpenRecordingLink(LinkKind::Serial); }
   void TearDown() override { ResetLinkState(); }
 
   std::string Write(const Bytes& file, const std::string& name = "logo.bmp") {
@@ -60,7 +60,7 @@ TEST_F(BitmapLogoTest, WorkedExampleGoesToRamAndFlashWithTheirFraming) {
   EXPECT_EQ(calls[1], FromHex("1D 2A 10 09"));
   EXPECT_EQ(calls[2], columns);
 
-  rec_ = testing::OpenRecordingLink(LinkSerial);
+  rec_ = testing::OpenRecordingLink(LinkKind::Serial);
   ASSERT_EQ(SendFlashLogoImage(path.c_str()), 0);
   calls = rec_->Calls();
   ASSERT_EQ(calls.size(), 2u);
@@ -82,7 +82,7 @@ TEST_F(BitmapLogoTest, TenByThreeHasBlankTopRowsAndRightColumns) {
   EXPECT_EQ(calls[2], want);
 
   // Solid: every picture column has the bottom three dots, the rest stays blank.
-  rec_ = testing::OpenRecordingLink(LinkSerial);
+  rec_ = testing::OpenRecordingLink(LinkKind::Serial);
   auto solid = [](int32_t, int32_t) { return true; };
   ASSERT_EQ(DownloadRamLogo(Write(TestBmp{.width = 10, .height = 3, .black = solid}).c_str(), 2),
             0);
@@ -107,7 +107,7 @@ TEST_F(BitmapLogoTest, OnePixelPictures) {
   EXPECT_EQ(rec_->Calls()[1], FromHex("1D 2A 04 01"));
   EXPECT_EQ(rec_->Calls()[2], want);
 
-  rec_ = testing::OpenRecordingLink(LinkSerial);
+  rec_ = testing::OpenRecordingLink(LinkKind::Serial);
   ASSERT_EQ(SendFlashLogoImage(Write(TestBmp{.width = 1, .height = 1}).c_str()), 0);
   EXPECT_EQ(rec_->Calls()[0], FromHex("04 00 01 00"));
   EXPECT_EQ(rec_->Calls()[1], Bytes(32, 0));
@@ -129,7 +129,7 @@ TEST_F(BitmapLogoTest, RamLimitsAndFlashWithout) {
     const std::string path = Write(TestBmp{.width = c.w, .height = c.h, .black = Pattern});
     const Bytes columns = testing::ExpectedColumns(c.w, c.h, Pattern);
 
-    rec_ = testing::OpenRecordingLink(LinkSerial);
+    rec_ = testing::OpenRecordingLink(LinkKind::Serial);
     EXPECT_EQ(DownloadRamLogo(path.c_str(), 1), c.ram_ok ? 0 : -1);
     auto calls = rec_->Calls();
     if (c.ram_ok) {
@@ -141,7 +141,7 @@ TEST_F(BitmapLogoTest, RamLimitsAndFlashWithout) {
       EXPECT_EQ(calls[0], FromHex("1D 23 01"));
     }
 
-    rec_ = testing::OpenRecordingLink(LinkSerial);
+    rec_ = testing::OpenRecordingLink(LinkKind::Serial);
     EXPECT_EQ(SendFlashLogoImage(path.c_str()), 0);
     calls = rec_->Calls();
     ASSERT_EQ(calls.size(), 2u);
@@ -193,12 +193,12 @@ TEST_F(BitmapLogoTest, ShortFilesReadAsZero) {
             testing::ExpectedColumns(10, 3, [](int32_t, int32_t) { return true; }));
   // Cut before the bit depth: refused. So are the bare letters and an empty file.
   for (size_t n : {28u, 2u, 0u}) {
-    rec_ = testing::OpenRecordingLink(LinkSerial);
+    rec_ = testing::OpenRecordingLink(LinkKind::Serial);
     EXPECT_EQ(SendFlashLogoImage(Write(Bytes(full.begin(), full.begin() + n)).c_str()), -1) << n;
     EXPECT_TRUE(rec_->Calls().empty());
   }
   // Pixel rows missing at the end stay zero, that is black after inversion.
-  rec_ = testing::OpenRecordingLink(LinkSerial);
+  rec_ = testing::OpenRecordingLink(LinkKind::Serial);
   ASSERT_EQ(SendFlashLogoImage(Write(Bytes(full.begin(), full.end() - 4)).c_str()), 0);
   auto top_black = [](int32_t x, int32_t y) { return y == 0 || Pattern(x, y); };
   EXPECT_EQ(rec_->Calls()[1], testing::ExpectedColumns(10, 3, top_black));
@@ -233,10 +233,10 @@ TEST_F(BitmapLogoTest, RefusedFilesSendNoImageByte) {
       }
     }
     const std::string path = Write(file);
-    rec_ = testing::OpenRecordingLink(LinkSerial);
+    rec_ = testing::OpenRecordingLink(LinkKind::Serial);
     EXPECT_EQ(DownloadRamLogo(path.c_str(), 2), -1);
     EXPECT_EQ(rec_->Calls(), std::vector<Bytes>{FromHex("1D 23 02")});
-    rec_ = testing::OpenRecordingLink(LinkSerial);
+    rec_ = testing::OpenRecordingLink(LinkKind::Serial);
     EXPECT_EQ(SendFlashLogoImage(path.c_str()), -1);
     EXPECT_TRUE(rec_->Calls().empty());
     EXPECT_EQ(Links().BusyTimeout.load(), kBusyTimeoutNormal);
@@ -272,13 +272,13 @@ TEST_F(BitmapLogoTest, FailedHeaderStillSendsTheImageAndFails) {
   EXPECT_EQ(DownloadRamLogo(path.c_str(), 1), -1);
   EXPECT_EQ(rec_->Calls(), (std::vector<Bytes>{FromHex("1D 23 01"), columns}));
 
-  rec_ = testing::OpenRecordingLink(LinkSerial);
+  rec_ = testing::OpenRecordingLink(LinkKind::Serial);
   FailAttempts({0});
   EXPECT_EQ(SendFlashLogoImage(path.c_str()), -1);
   EXPECT_EQ(rec_->Calls(), std::vector<Bytes>{columns});
 
   for (size_t failing : {size_t{2}, size_t{1}}) {  // the image itself fails
-    rec_ = testing::OpenRecordingLink(LinkSerial);
+    rec_ = testing::OpenRecordingLink(LinkKind::Serial);
     FailAttempts({failing});
     EXPECT_EQ(failing == 2 ? DownloadRamLogo(path.c_str(), 1) : SendFlashLogoImage(path.c_str()),
               -1);

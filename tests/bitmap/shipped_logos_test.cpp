@@ -63,7 +63,7 @@ TEST_P(ShippedLogoTest, FileIsAMonochromeBitmapInTheExpectedLayout) {
 
 TEST_P(ShippedLogoTest, ColumnImageMatchesTheGoldenFile) {
   const Shipped& s = GetParam();
-  auto rec = testing::OpenRecordingLink(LinkSerial);
+  auto rec = testing::OpenRecordingLink(LinkKind::Serial);
   ASSERT_EQ(SendFlashLogoImage(DataFile(s.file).c_str()), 0);
   auto calls = rec->Calls();
   ASSERT_EQ(calls.size(), 2u);
@@ -94,7 +94,7 @@ TEST_P(ShippedLogoTest, ColumnImageMatchesTheGoldenFile) {
 TEST(ShippedRamLogos, TheThreeRamPicturesFitTheRamLimits) {
   const char* headers[] = {"1D 2A 10 09", "1D 2A 10 12", "1D 2A 18 10"};
   for (int i = 0; i < 3; ++i) {
-    auto rec = testing::OpenRecordingLink(LinkSerial);
+    auto rec = testing::OpenRecordingLink(LinkKind::Serial);
     ASSERT_EQ(DownloadRamLogo(DataFile(kLogos[i].file).c_str(), static_cast<uint8_t>(i + 1)), 0);
     auto calls = rec->Calls();
     ASSERT_EQ(calls.size(), 3u);

@@ -10,8 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "commands/send_run.h"
 #include "base/clock.h"
+#include "commands/send_run.h"
+#include "commands/status_query.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 #include "session/printer_actions.h"
@@ -33,7 +34,7 @@ std::vector<std::string> HexCalls(const std::vector<Bytes>& calls) {
 
 class BuilderTest : public ::testing::Test {
  protected:
-  void SetUp() override { rec_ = testing::OpenRecordingLink(LinkSerial); }
+  void SetUp() override { rec_ = testing::OpenRecordingLink(LinkKind::Serial); }
   void TearDown() override { ResetLinkState(); }
 
   // Counts every write the link is offered; the ones from index `fail_from` on fail.
@@ -132,7 +133,7 @@ const std::vector<BuilderCase>& Cases() {
 
 TEST_F(BuilderTest, EachBuilderSendsItsCallsExactly) {
   for (const BuilderCase& c : Cases()) {
-    rec_ = testing::OpenRecordingLink(LinkSerial);
+    rec_ = testing::OpenRecordingLink(LinkKind::Serial);
     EXPECT_EQ(c.call(), 0) << c.name;
     EXPECT_EQ(Calls(), c.sends) << c.name;
   }
@@ -143,7 +144,7 @@ TEST_F(BuilderTest, AFailedSendStopsTheBuilderAndIsReturned) {
   // after it is offered to the link.
   for (const BuilderCase& c : Cases()) {
     for (size_t k = 0; k < c.sends.size(); ++k) {
-      rec_ = testing::OpenRecordingLink(LinkSerial);
+      rec_ = testing::OpenRecordingLink(LinkKind::Serial);
       attempts_ = 0;
       FailFrom(static_cast<int>(k));
       EXPECT_EQ(c.call(), -1) << c.name << " failing call " << k;
@@ -236,7 +237,7 @@ TEST_F(BuilderTest, RunsNestAndHandTheirFailureOut) {
   }
   EXPECT_EQ(attempts_, 2);
   // A run that succeeds leaves its outer run as it was.
-  rec_ = testing::OpenRecordingLink(LinkSerial);
+  rec_ = testing::OpenRecordingLink(LinkKind::Serial);
   StopAtFirstFailure outer;
   {
     StopAtFirstFailure inner;
@@ -321,8 +322,8 @@ class SerialTestTest : public ::testing::Test {
  protected:
   void Open(int answer_after, bool write_ok = true, bool count_fails = false) {
     ResetLinkState();
-    SetSerialHandle(std::make_unique<AnsweringSerial>(&log_, answer_after, write_ok, count_fails));
-    Links().LinkKind = LinkSerial;
+    SetLink(std::make_unique<AnsweringSerial>(&log_, answer_after, write_ok, count_fails));
+    Links().Kind = LinkKind::Serial;
   }
   void TearDown() override { ResetLinkState(); }
   AnsweringSerial::Log log_;
@@ -339,10 +340,10 @@ TEST_F(SerialTestTest, NoAnswerFailsAfterFourSecondsWithoutSpinning) {
   Open(-1);
   uint32_t start = TickCount();
   EXPECT_EQ(TestSerialCommunication(), -1);
-  EXPECT_GE(TickCount() - start, kSerialAnswerTimeoutMs);
+  EXPECT_GE(TickCount() - start, kCommunicationAnswerMs);
   // About one poll per millisecond, not a busy loop.
   EXPECT_GE(log_.polls, 2);
-  EXPECT_LE(log_.polls, static_cast<int>(kSerialAnswerTimeoutMs) + 50);
+  EXPECT_LE(log_.polls, static_cast<int>(kCommunicationAnswerMs) + 50);
 }
 
 TEST_F(SerialTestTest, FailedWriteOrUnreadableQueueFailsAtOnce) {
@@ -358,7 +359,7 @@ TEST_F(SerialTestTest, FailedWriteOrUnreadableQueueFailsAtOnce) {
 
 TEST_F(SerialTestTest, NoSerialPortFails) {
   ResetLinkState();
-  Links().LinkKind = LinkSerial;
+  Links().Kind = LinkKind::Serial;
   EXPECT_EQ(TestSerialCommunication(), -1);
 }
 
@@ -370,7 +371,7 @@ class ClearErrorTest : public ::testing::Test {
 };
 
 TEST_F(ClearErrorTest, ResetReachesThePrinterButNotTheCommandFile) {
-  auto rec = testing::OpenRecordingLink(LinkSerial);
+  auto rec = testing::OpenRecordingLink(LinkKind::Serial);
   Links().PrintToFile = true;
   ClearPrinterError();
   EXPECT_EQ(HexCalls(rec->Calls()), std::vector<std::string>{"1B 40"});
@@ -380,7 +381,7 @@ TEST_F(ClearErrorTest, ResetReachesThePrinterButNotTheCommandFile) {
 }
 
 TEST_F(ClearErrorTest, FailedResetShowsTheMessageAndRestoresPrintToFile) {
-  auto rec = testing::OpenRecordingLink(LinkUsb);
+  auto rec = testing::OpenRecordingLink(LinkKind::Usb);
   rec->accept = [](size_t) { return false; };
   Links().PrintToFile = true;
   ClearPrinterError();
@@ -398,32 +399,32 @@ TEST_F(ClearErrorTest, FailedResetShowsTheMessageAndRestoresPrintToFile) {
 }
 
 TEST_F(ClearErrorTest, PrintQueueGetsOneDocument) {
-  auto rec = testing::OpenRecordingLink(LinkPrintQueue);
+  auto rec = testing::OpenRecordingLink(LinkKind::PrintQueue);
   ClearPrinterError();
   EXPECT_EQ(rec->starts, 1);
   EXPECT_EQ(rec->ends, 1);
   EXPECT_EQ(HexCalls(rec->Calls()), std::vector<std::string>{"1B 40"});
-  EXPECT_TRUE(QueueOpen());
+  EXPECT_TRUE((OpenLinkKind() == LinkKind::PrintQueue));
 }
 
 TEST_F(ClearErrorTest, PrintQueueStartOrEndFailureClosesTheQueue) {
-  auto rec = testing::OpenRecordingLink(LinkPrintQueue);
+  auto rec = testing::OpenRecordingLink(LinkKind::PrintQueue);
   rec->start_ok = false;
   Links().PrintToFile = true;
   ClearPrinterError();
   EXPECT_TRUE(rec->Calls().empty());
   EXPECT_EQ(rec->ends, 0);
   EXPECT_TRUE(rec->destroyed);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_TRUE(Links().PrintToFile);
   EXPECT_TRUE(messages_.Messages().empty());
 
-  rec = testing::OpenRecordingLink(LinkPrintQueue);
+  rec = testing::OpenRecordingLink(LinkKind::PrintQueue);
   rec->end_ok = false;
   ClearPrinterError();
   EXPECT_EQ(HexCalls(rec->Calls()), std::vector<std::string>{"1B 40"});
   EXPECT_TRUE(rec->destroyed);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_TRUE(messages_.Messages().empty());
 }
 

@@ -75,7 +75,7 @@ class DocumentTest : public ::testing::Test {
 
   // Prints the document on a recording serial link and returns its calls.
   std::vector<Bytes> Record(const Document& d, int32_t cutter_mode = 0) {
-    auto rec = testing::OpenRecordingLink(LinkSerial);
+    auto rec = testing::OpenRecordingLink(LinkKind::Serial);
     EXPECT_EQ(d.print(cutter_mode), 0) << d.name;
     return rec->Calls();
   }
@@ -188,21 +188,21 @@ TEST_F(DocumentTest, FinishTicketStopsAtItsFirstFailure) {
       {2, 1, 2, "15"},     // no cut: only the feed
   };
   for (const Case& c : cases) {
-    auto rec = testing::OpenRecordingLink(LinkSerial);
+    auto rec = testing::OpenRecordingLink(LinkKind::Serial);
     int attempts = 0;
     rec->accept = [&](size_t) { return attempts++ != c.refused; };
     EXPECT_EQ(FinishTicket(c.mode), -1) << c.mode << " at " << c.refused;
     EXPECT_EQ(attempts, c.attempts) << c.mode << " at " << c.refused;
     EXPECT_EQ(ToHex(rec->All()), c.sent) << c.mode << " at " << c.refused;
   }
-  auto rec = testing::OpenRecordingLink(LinkSerial);
+  auto rec = testing::OpenRecordingLink(LinkKind::Serial);
   EXPECT_EQ(FinishTicket(2), 0);
   EXPECT_EQ(ToHex(rec->All()), "15 FF");
 }
 
 TEST_F(DocumentTest, FirstCommandDecides) {
   for (const Document& d : Documents()) {
-    auto rec = testing::OpenRecordingLink(LinkSerial);
+    auto rec = testing::OpenRecordingLink(LinkKind::Serial);
     int attempts = 0;
     rec->accept = [&](size_t) {
       ++attempts;
@@ -216,9 +216,9 @@ TEST_F(DocumentTest, FirstCommandDecides) {
 // Refuses write `refused` of a document on a recording link of `kind`: the document
 // reports the failure and nothing after the refused write is offered to the link.
 std::shared_ptr<testing::Recording> ExpectStopsAt(const Document& d, const std::vector<Bytes>& full,
-                                                  int32_t kind, int refused) {
+                                                  LinkKind kind, int refused) {
   auto rec = testing::OpenRecordingLink(kind);
-  if (kind == LinkPrintQueue) EXPECT_TRUE(StartJobDocument());
+  if (kind == LinkKind::PrintQueue) EXPECT_TRUE(StartJobDocument());
   int attempts = 0;
   rec->accept = [&](size_t) { return attempts++ != refused; };
   EXPECT_EQ(d.print(0), -1) << d.name << " at " << refused;
@@ -237,7 +237,7 @@ TEST_F(DocumentTest, AFailedSendEndsTheDocument) {
     // The first command's trailing bytes, the second builder, the middle, the feed
     // and cut of the end, the very last call.
     for (int refused : {1, 2, 3, n / 3, n / 2, n - 4, n - 3, n - 2, n - 1})
-      ExpectStopsAt(d, full, LinkSerial, refused);
+      ExpectStopsAt(d, full, LinkKind::Serial, refused);
   }
 }
 
@@ -245,19 +245,20 @@ TEST_F(DocumentTest, EveryCallOfTheSampleCanEndIt) {
   const Document& sample = Documents()[0];
   const std::vector<Bytes> full = Record(sample);
   for (int refused = 0; refused < static_cast<int>(full.size()); ++refused)
-    ExpectStopsAt(sample, full, LinkSerial, refused);
+    ExpectStopsAt(sample, full, LinkKind::Serial, refused);
 }
 
 TEST_F(DocumentTest, AFailedSendEndsTheDocumentOnEveryLink) {
   for (const Document& d : Documents()) {
     const std::vector<Bytes> full = Record(d);
     const int refused = static_cast<int>(full.size() / 2);
-    for (int32_t kind : {LinkParallel, LinkSerial, LinkPrintQueue, LinkUsb}) {
+    for (LinkKind kind :
+         {LinkKind::Parallel, LinkKind::Serial, LinkKind::PrintQueue, LinkKind::Usb}) {
       auto rec = ExpectStopsAt(d, full, kind, refused);
-      if (kind == LinkPrintQueue) {
+      if (kind == LinkKind::PrintQueue) {
         // The failed write ended the queue's document and closed the queue.
         EXPECT_EQ(rec->ends, 1) << d.name;
-        EXPECT_FALSE(QueueOpen()) << d.name;
+        EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue)) << d.name;
       }
     }
   }
@@ -267,7 +268,7 @@ TEST_F(DocumentTest, AFailedDocumentLeavesOnlyItsSentBytesInTheCommandFile) {
   for (const Document& d : Documents()) {
     const std::vector<Bytes> full = Record(d);
     const size_t refused = full.size() / 2;
-    auto rec = testing::OpenRecordingLink(LinkSerial);
+    auto rec = testing::OpenRecordingLink(LinkKind::Serial);
     Links().PrintToFile = true;
     fs::remove(kCommandFileName);
     size_t attempts = 0;
@@ -283,9 +284,9 @@ TEST_F(DocumentTest, AFailedDocumentLeavesOnlyItsSentBytesInTheCommandFile) {
 TEST_F(DocumentTest, ADocumentAfterAFailedOneIsWholeAgain) {
   const Document& sample = Documents()[0];
   const std::vector<Bytes> full = Record(sample);
-  ExpectStopsAt(sample, full, LinkSerial, 10);
+  ExpectStopsAt(sample, full, LinkKind::Serial, 10);
   // The link takes everything again: the next document and a lone builder go out whole.
-  auto rec = testing::OpenRecordingLink(LinkSerial);
+  auto rec = testing::OpenRecordingLink(LinkKind::Serial);
   EXPECT_EQ(sample.print(0), 0);
   EXPECT_EQ(InitializePrinter(), 0);
   std::vector<Bytes> expected = full;
@@ -314,8 +315,8 @@ TEST_F(DocumentTest, AnExceptionEndsTheDocumentWithMinusOne) {
     for (int at : {0, 1, 40}) {
       ResetLinkState();
       int writes = 0;
-      SetSerialHandle(std::make_unique<ThrowingSerial>(at, &writes));
-      Links().LinkKind = LinkSerial;
+      SetLink(std::make_unique<ThrowingSerial>(at, &writes));
+      Links().Kind = LinkKind::Serial;
       EXPECT_EQ(d.print(0), -1) << d.name << " at " << at;
       EXPECT_EQ(writes, at + 1) << d.name << " at " << at;  // nothing after the throw
     }

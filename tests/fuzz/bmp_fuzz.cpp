@@ -53,7 +53,7 @@ std::shared_ptr<tillvane::testing::Recording> OpenLink(uint8_t mode, size_t fail
     tillvane::ResetLinkState();
     return nullptr;
   }
-  auto r = tillvane::testing::OpenRecordingLink(tillvane::LinkSerial);
+  auto r = tillvane::testing::OpenRecordingLink(tillvane::LinkKind::Serial);
   if (mode >= 2) {
     auto attempt = std::make_shared<size_t>(0);
     r->accept = [attempt, failing_send](size_t) { return (*attempt)++ != failing_send; };

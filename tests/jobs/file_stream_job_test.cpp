@@ -67,8 +67,8 @@ class FileStreamJobTest : public ::testing::Test {
 };
 
 TEST_F(FileStreamJobTest, EmptyFileOnSerialSendsNothingAndOnlyResetsTheBar) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   EXPECT_EQ(Stream(WriteFile("empty.dat", {})), StartResult::Started);
   EXPECT_TRUE(rec->Calls().empty());
   EXPECT_TRUE(window_.texts.empty());
@@ -77,8 +77,8 @@ TEST_F(FileStreamJobTest, EmptyFileOnSerialSendsNothingAndOnlyResetsTheBar) {
 }
 
 TEST_F(FileStreamJobTest, UsbSendsWholeBlocksThenTheRemainder) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
-  Links().LinkKind = LinkUsb;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Usb);
+  Links().Kind = LinkKind::Usb;
   const Bytes data = Pattern(2500);
   Stream(WriteFile("a.dat", data));
   auto calls = rec->Calls();
@@ -93,8 +93,8 @@ TEST_F(FileStreamJobTest, UsbSendsWholeBlocksThenTheRemainder) {
 }
 
 TEST_F(FileStreamJobTest, UsbFileOfWholeBlocksEndsWithAnEmptySend) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
-  Links().LinkKind = LinkUsb;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Usb);
+  Links().Kind = LinkKind::Usb;
   Stream(WriteFile("b.dat", Pattern(2048)));
   auto calls = rec->Calls();
   ASSERT_EQ(calls.size(), 3u);
@@ -105,8 +105,8 @@ TEST_F(FileStreamJobTest, UsbFileOfWholeBlocksEndsWithAnEmptySend) {
 }
 
 TEST_F(FileStreamJobTest, EmptyFileOnUsbCountsAsWhollySent) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
-  Links().LinkKind = LinkUsb;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Usb);
+  Links().Kind = LinkKind::Usb;
   Stream(WriteFile("e.dat", {}));
   ASSERT_EQ(rec->Calls().size(), 1u);
   EXPECT_EQ(Texts(), std::vector<std::string>{"0/0bytes"});
@@ -114,9 +114,9 @@ TEST_F(FileStreamJobTest, EmptyFileOnUsbCountsAsWhollySent) {
 }
 
 TEST_F(FileStreamJobTest, ByteLinksSendOneBytePerCallAndShowTheFinalCount) {
-  for (int32_t kind : {LinkParallel, LinkSerial}) {
+  for (LinkKind kind : {LinkKind::Parallel, LinkKind::Serial}) {
     auto rec = ::tillvane::testing::OpenRecordingLink(kind);
-    Links().LinkKind = kind;
+    Links().Kind = kind;
     window_ = RecordingWindow();
     const Bytes data = Pattern(300);
     Stream(WriteFile("c.dat", data));
@@ -173,8 +173,8 @@ TEST_F(FileStreamJobTest, LargeSparseFileClimbsToOneHundredWithFewWindowCalls) {
   ResetLinkState();
   auto counting = std::make_unique<CountingSerial>();
   CountingSerial* serial = counting.get();
-  SetSerialHandle(std::move(counting));
-  Links().LinkKind = LinkSerial;
+  SetLink(std::move(counting));
+  Links().Kind = LinkKind::Serial;
 
   const auto begin = std::chrono::steady_clock::now();
   Stream(file);
@@ -200,8 +200,8 @@ TEST_F(FileStreamJobTest, LargeSparseFileClimbsToOneHundredWithFewWindowCalls) {
 }
 
 TEST_F(FileStreamJobTest, FileThatCannotBeOpenedEndsSilentlyButClosesTheDocument) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   for (const fs::path& p : {dir_.path() / "missing.dat", dir_.path()}) {
     window_ = RecordingWindow();
     EXPECT_EQ(Stream(p), StartResult::Started);
@@ -215,8 +215,8 @@ TEST_F(FileStreamJobTest, FileThatCannotBeOpenedEndsSilentlyButClosesTheDocument
 }
 
 TEST_F(FileStreamJobTest, FailedSendShowsTheMessageAndTheLastCountSent) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   rec->accept = [](size_t i) { return i < 5; };
   Stream(WriteFile("f.dat", Pattern(100)));
   EXPECT_EQ(rec->Calls().size(), 5u);
@@ -227,8 +227,8 @@ TEST_F(FileStreamJobTest, FailedSendShowsTheMessageAndTheLastCountSent) {
 }
 
 TEST_F(FileStreamJobTest, FileCutShortWhileStreamingStopsWithTheMessage) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   const fs::path file = WriteFile("short.dat", Pattern(70000));
   rec->accept = [file](size_t i) {
     if (i == 10) fs::resize_file(file, 100);
@@ -243,8 +243,8 @@ TEST_F(FileStreamJobTest, FileCutShortWhileStreamingStopsWithTheMessage) {
 }
 
 TEST_F(FileStreamJobTest, FailedUsbBlockShowsTheMessage) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
-  Links().LinkKind = LinkUsb;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Usb);
+  Links().Kind = LinkKind::Usb;
   rec->accept = [](size_t i) { return i < 1; };
   Stream(WriteFile("g.dat", Pattern(3000)));
   EXPECT_EQ(messages_.Messages(), std::vector<std::string>{kDataNotSentMessage});
@@ -253,42 +253,42 @@ TEST_F(FileStreamJobTest, FailedUsbBlockShowsTheMessage) {
 }
 
 TEST_F(FileStreamJobTest, PrintQueueStreamIsOneDocument) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   const Bytes data = Pattern(200);
   Stream(WriteFile("q.dat", data));
   EXPECT_EQ(rec->starts, 1);
   EXPECT_EQ(rec->ends, 1);
   EXPECT_EQ(rec->All(), data);
-  EXPECT_TRUE(QueueOpen());
+  EXPECT_TRUE((OpenLinkKind() == LinkKind::PrintQueue));
 }
 
 TEST_F(FileStreamJobTest, FailedQueueWriteEndsTheDocumentOnce) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   rec->accept = [](size_t i) { return i < 3; };
   Stream(WriteFile("q.dat", Pattern(50)));
   EXPECT_EQ(rec->starts, 1);
   EXPECT_EQ(rec->ends, 1);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(messages_.Messages().size(), 1u);
 }
 
 TEST_F(FileStreamJobTest, DocumentThatCannotStartClosesTheQueueAndStartsNothing) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   rec->start_ok = false;
   EXPECT_EQ(Start(WriteFile("q.dat", Pattern(5))), StartResult::NotStarted);
   EXPECT_EQ(RunningJobs(), 0);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_FALSE(SendingInProgress());
   EXPECT_TRUE(rec->Calls().empty());
 }
 
 TEST_F(FileStreamJobTest, StarterNeverCopiesToTheCommandFileAndMovesToTheProgramFolder) {
   ::tillvane::testing::ScopedTempDir elsewhere;
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   Links().PrintToFile = true;
   ASSERT_TRUE(BeginCommandFileChoice());
   EXPECT_FALSE(Links().PrintToFile);
@@ -306,8 +306,8 @@ TEST_F(FileStreamJobTest, StarterNeverCopiesToTheCommandFileAndMovesToTheProgram
 }
 
 TEST_F(FileStreamJobTest, EmptyNameStartsNothing) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   EXPECT_EQ(StartCommandFileStream(dispatcher_, window_, "", dir_.path().string()),
             StartResult::NotStarted);
   EXPECT_EQ(rec->starts, 0);
@@ -315,8 +315,8 @@ TEST_F(FileStreamJobTest, EmptyNameStartsNothing) {
 }
 
 TEST_F(FileStreamJobTest, NothingStartsWhileAnotherSenderIsActive) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   Links().PrintToFile = true;
   SetCommandFileName("before");
   {
@@ -333,8 +333,8 @@ TEST_F(FileStreamJobTest, NothingStartsWhileAnotherSenderIsActive) {
 }
 
 TEST_F(FileStreamJobTest, RunningStreamHoldsTheGateAndStopsCleanlyOnClose) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   rec->accept = [](size_t) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
     return true;
@@ -360,9 +360,9 @@ TEST_F(FileStreamJobTest, RunningStreamHoldsTheGateAndStopsCleanlyOnClose) {
 
 TEST_F(FileStreamJobTest, ASendThatFailsBecauseTheWindowClosesEndsSilently) {
   const fs::path file = WriteFile("stall.dat", Pattern(300000));
-  for (int32_t kind : {LinkSerial, LinkUsb, LinkPrintQueue}) {
+  for (LinkKind kind : {LinkKind::Serial, LinkKind::Usb, LinkKind::PrintQueue}) {
     auto rec = ::tillvane::testing::OpenRecordingLink(kind);
-    Links().LinkKind = kind;
+    Links().Kind = kind;
     std::atomic<bool> stalled{false};
     rec->accept = testing::StallUntilClosing(100, stalled);
     ASSERT_EQ(Start(file), StartResult::Started) << kind;
@@ -373,7 +373,7 @@ TEST_F(FileStreamJobTest, ASendThatFailsBecauseTheWindowClosesEndsSilently) {
     EXPECT_TRUE(messages_.Messages().empty()) << kind;
     EXPECT_EQ(rec->Calls().size(), 100u) << kind;
     EXPECT_EQ(window_.positions.back(), 0) << kind;
-    if (kind == LinkPrintQueue) EXPECT_EQ(rec->ends, 1);  // ended by the failed write
+    if (kind == LinkKind::PrintQueue) EXPECT_EQ(rec->ends, 1);  // ended by the failed write
   }
 }
 

@@ -27,8 +27,8 @@ class JobsRaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetCurrentModel("TEST-80", 80);
-    rec_ = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-    Links().LinkKind = LinkPrintQueue;
+    rec_ = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+    Links().Kind = LinkKind::PrintQueue;
     rec_->accept = [](size_t) {
       std::this_thread::sleep_for(std::chrono::microseconds(500));
       return true;
@@ -118,8 +118,8 @@ TEST_F(JobsRaceTest, RepeatedDemoStopsBetweenReceipts) {
   // One receipt's calls, recorded without the job.
   std::vector<Bytes> one;
   {
-    auto r = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-    Links().LinkKind = LinkSerial;
+    auto r = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+    Links().Kind = LinkKind::Serial;
     ASSERT_EQ(SampleTicket(0), 0);
     one = r->Calls();
     SetUp();

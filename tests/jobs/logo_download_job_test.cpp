@@ -24,8 +24,8 @@ constexpr IndexButton kAllButtons[] = {IndexButton::PortOption, IndexButton::Dow
 
 // The calls InitializePrinter makes, recorded on a link of their own.
 std::vector<Bytes> InitializeCalls() {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   EXPECT_EQ(InitializePrinter(), 0);
   ResetLinkState();
   return rec->Calls();
@@ -85,8 +85,8 @@ class LogoDownloadJobTest : public ::testing::Test {
 
 TEST_F(LogoDownloadJobTest, LionOnlySendsRamLogoTwoAndSetsOnlyItsFlag) {
   WriteLogos({"Horse.bmp", "Lion.bmp", "Map.bmp", "Dragon.bmp"});
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   EXPECT_EQ(Download({.lion = true}), StartResult::Started);
   const Bytes all = rec->All();
   ASSERT_GE(all.size(), init_.size());
@@ -105,8 +105,8 @@ TEST_F(LogoDownloadJobTest, LionOnlySendsRamLogoTwoAndSetsOnlyItsFlag) {
 TEST_F(LogoDownloadJobTest, WholeDownloadIsOneDocumentInOrderAndRestoresPrintToFile) {
   // The file names differ in case from the names looked up.
   WriteLogos({"HORSE.bmp", "lion.bmp", "Map.BMP", "dragon.bmp"});
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   Links().PrintToFile = true;
   PrintToFileToRestore() = true;
   EXPECT_EQ(Download({true, true, true, true}), StartResult::Started);
@@ -129,8 +129,8 @@ TEST_F(LogoDownloadJobTest, WholeDownloadIsOneDocumentInOrderAndRestoresPrintToF
 
 TEST_F(LogoDownloadJobTest, MissingDragonIsSkippedWithoutAReport) {
   WriteLogos({"Map.bmp"});
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
-  Links().LinkKind = LinkUsb;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Usb);
+  Links().Kind = LinkKind::Usb;
   Download({.map = true, .dragon = true});
   EXPECT_EQ(Find(rec->All(), FromHex("1C 71 01")), -1);
   EXPECT_GE(Find(rec->All(), FromHex("1D 23 03")), 0);
@@ -140,8 +140,8 @@ TEST_F(LogoDownloadJobTest, MissingDragonIsSkippedWithoutAReport) {
 
 TEST_F(LogoDownloadJobTest, MissingRamLogoFailsAndClearsItsFlag) {
   WriteLogos({"Lion.bmp"});
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   Links().PrintToFile = false;
   PrintToFileToRestore() = true;
   Download({.horse = true, .lion = true});
@@ -155,8 +155,8 @@ TEST_F(LogoDownloadJobTest, MissingRamLogoFailsAndClearsItsFlag) {
 
 TEST_F(LogoDownloadJobTest, FailedFlashPrefixStopsTheDownload) {
   WriteLogos({"Dragon.bmp", "Horse.bmp"});
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   const size_t init_calls = init_calls_;
   rec->accept = [init_calls](size_t i) { return i < init_calls; };
   Download({.horse = true, .dragon = true});
@@ -166,8 +166,8 @@ TEST_F(LogoDownloadJobTest, FailedFlashPrefixStopsTheDownload) {
 }
 
 TEST_F(LogoDownloadJobTest, NoChoiceStillResetsThePrinterAndReportsDone) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   Download({});
   EXPECT_EQ(rec->All(), init_);
   ExpectEnd(true);
@@ -175,13 +175,13 @@ TEST_F(LogoDownloadJobTest, NoChoiceStillResetsThePrinterAndReportsDone) {
 
 TEST_F(LogoDownloadJobTest, DocumentThatCannotStartSendsNothing) {
   WriteLogos({"Horse.bmp"});
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   rec->start_ok = false;
   Links().PrintToFile = true;
   PrintToFileToRestore() = false;
   EXPECT_EQ(Download({.horse = true}), StartResult::NotStarted);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_FALSE(Links().PrintToFile);
   EXPECT_TRUE(rec->Calls().empty());
   ASSERT_EQ(window_.texts.size(), 1u);
@@ -190,8 +190,8 @@ TEST_F(LogoDownloadJobTest, DocumentThatCannotStartSendsNothing) {
 }
 
 TEST_F(LogoDownloadJobTest, NothingChangesWhileAnotherSenderIsActive) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   Links().PrintToFile = true;
   SetDownloadChoices({.map = true});
   SendingScope other;

@@ -99,8 +99,8 @@ TEST(QtDispatcher, ClosingWindowServesTheJobsItWaitsFor) {
 TEST(QtDispatcher, CommandFileStreamThroughTheEventLoop) {
   App();
   ::tillvane::testing::ScopedTempDir dir;
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
-  Links().LinkKind = LinkUsb;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Usb);
+  Links().Kind = LinkKind::Usb;
   ::tillvane::testing::WriteFileBytes(dir.path() / "f.dat", ::tillvane::testing::Bytes(3000, 0x41));
   QObject context;
   QtDispatcher d(&context);

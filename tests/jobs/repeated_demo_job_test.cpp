@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 // One receipt's bytes, recorded on a link of its own.
 Bytes OneTicket(bool narrow, int32_t cutter_mode) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   EXPECT_EQ(narrow ? SampleTicket56(cutter_mode) : SampleTicket(cutter_mode), 0);
   ResetLinkState();
   return rec->All();
@@ -57,16 +57,16 @@ TEST_F(RepeatedDemoJobTest, PrintsTheReceiptForThePaperWidthWithTheCutterMode) {
   const Bytes wide_partial = OneTicket(false, 1);
   ASSERT_NE(wide_partial, OneTicket(false, 0));
 
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   EXPECT_EQ(Repeat("3", 1), StartResult::Started);
   EXPECT_EQ(rec->All(), Times(wide_partial, 3));
 
   SetCurrentModel("TEST-56", kNarrowPaperWidth);
   const Bytes narrow_none = OneTicket(true, 2);
   ASSERT_NE(narrow_none, OneTicket(false, 2));
-  rec = ::tillvane::testing::OpenRecordingLink(LinkUsb);
-  Links().LinkKind = LinkUsb;
+  rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Usb);
+  Links().Kind = LinkKind::Usb;
   EXPECT_EQ(Repeat(" 2 ", 2), StartResult::Started);
   EXPECT_EQ(rec->All(), Times(narrow_none, 2));
   EXPECT_TRUE(messages_.Messages().empty());
@@ -74,8 +74,8 @@ TEST_F(RepeatedDemoJobTest, PrintsTheReceiptForThePaperWidthWithTheCutterMode) {
 
 TEST_F(RepeatedDemoJobTest, AllCopiesAreOneDocument) {
   const Bytes one = OneTicket(false, 0);
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   Repeat("4");
   EXPECT_EQ(rec->starts, 1);
   EXPECT_EQ(rec->ends, 1);
@@ -83,8 +83,8 @@ TEST_F(RepeatedDemoJobTest, AllCopiesAreOneDocument) {
 }
 
 TEST_F(RepeatedDemoJobTest, NoPiecesGiveAnEmptyDocument) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   EXPECT_EQ(Repeat("0"), StartResult::Started);
   EXPECT_EQ(Repeat("-5"), StartResult::Started);
   EXPECT_TRUE(rec->Calls().empty());
@@ -93,8 +93,8 @@ TEST_F(RepeatedDemoJobTest, NoPiecesGiveAnEmptyDocument) {
 }
 
 TEST_F(RepeatedDemoJobTest, PieceCountThatIsNoNumberStartsNoDocument) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   for (const char* text : {"", " ", "abc", "3x", "1.5", "0x10", "+", "99999999999"}) {
     EXPECT_EQ(Repeat(text), StartResult::NotStarted) << text;
     EXPECT_FALSE(SendingInProgress()) << text;
@@ -105,8 +105,8 @@ TEST_F(RepeatedDemoJobTest, PieceCountThatIsNoNumberStartsNoDocument) {
 }
 
 TEST_F(RepeatedDemoJobTest, FailedReceiptShowsTheMessageOnceAndStops) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   rec->accept = [](size_t i) { return i < 2; };
   Repeat("5");
   EXPECT_EQ(rec->Calls().size(), 2u);
@@ -115,8 +115,8 @@ TEST_F(RepeatedDemoJobTest, FailedReceiptShowsTheMessageOnceAndStops) {
 
 TEST_F(RepeatedDemoJobTest, AReceiptCutShortBecauseTheWindowClosesEndsSilently) {
   const size_t one = OneTicket(false, 0).size();
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   std::atomic<bool> stalled{false};
   rec->accept = testing::StallUntilClosing(40, stalled);  // inside the first receipt
   ASSERT_EQ(StartRepeatedDemo(dispatcher_, false, "5", 0), StartResult::Started);
@@ -130,37 +130,37 @@ TEST_F(RepeatedDemoJobTest, AReceiptCutShortBecauseTheWindowClosesEndsSilently) 
 }
 
 TEST_F(RepeatedDemoJobTest, FailedQueueWriteEndsTheDocumentOnlyOnce) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   rec->accept = [](size_t i) { return i < 3; };
   Repeat("2");
   EXPECT_EQ(rec->starts, 1);
   EXPECT_EQ(rec->ends, 1);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(messages_.Messages().size(), 1u);
 }
 
 TEST_F(RepeatedDemoJobTest, TickedPrintToFileCopiesEveryReceipt) {
   const Bytes one = OneTicket(false, 0);
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   Repeat("2", 0, true);
   EXPECT_TRUE(Links().PrintToFile);
   EXPECT_EQ(::tillvane::testing::ReadFileBytes(dir_.path() / kCommandFileName), Times(one, 2));
 }
 
 TEST_F(RepeatedDemoJobTest, DocumentThatCannotStartClosesTheQueue) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkPrintQueue);
-  Links().LinkKind = LinkPrintQueue;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::PrintQueue);
+  Links().Kind = LinkKind::PrintQueue;
   rec->start_ok = false;
   EXPECT_EQ(Repeat("1"), StartResult::NotStarted);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_TRUE(rec->Calls().empty());
 }
 
 TEST_F(RepeatedDemoJobTest, RefusedWhileAnotherSenderIsActive) {
-  auto rec = ::tillvane::testing::OpenRecordingLink(LinkSerial);
-  Links().LinkKind = LinkSerial;
+  auto rec = ::tillvane::testing::OpenRecordingLink(LinkKind::Serial);
+  Links().Kind = LinkKind::Serial;
   SendingScope other;
   EXPECT_EQ(Repeat("1", 0, true), StartResult::Busy);
   EXPECT_FALSE(Links().PrintToFile);

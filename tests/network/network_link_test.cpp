@@ -12,12 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include "base/clock.h"
 #include "commands/posfun.h"
 #include "commands/status_query.h"
 #include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
-#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/network_link.h"
 #include "link/send_data.h"
@@ -78,7 +78,7 @@ class NetworkLinkTest : public ::testing::Test {
   // The port page's apply, up to the proof: connect, then GS r 1 and the line feed.
   bool Open(const std::string& address, NetworkTimeouts t = {}) {
     if (!OpenNetworkPrinter(address, t)) return false;
-    Links().LinkKind = LinkNetwork;
+    Links().Kind = LinkKind::Network;
     return true;
   }
   int32_t Prove(std::optional<uint8_t>* answer = nullptr) {
@@ -86,7 +86,7 @@ class NetworkLinkTest : public ::testing::Test {
     return PrintAndLineFeed();
   }
 
-  NetworkDevice* Device() { return dynamic_cast<NetworkDevice*>(Links().NetworkHandle.get()); }
+  NetworkDevice* Device() { return dynamic_cast<NetworkDevice*>(Links().link.get()); }
 
   int SocketOption(int level, int name) {
     int value = -1;
@@ -212,7 +212,7 @@ TEST_F(NetworkLinkTest, ARefusedConnectionFailsAtOnceAndSaysThePrinterMayBeBusy)
   EXPECT_EQ(e.kind, NetErrorKind::Refused);
   EXPECT_NE(e.Message().find("Connection refused"), std::string::npos) << e.Message();
   EXPECT_NE(e.Message().find("busy with another host"), std::string::npos) << e.Message();
-  EXPECT_EQ(Links().NetworkHandle, nullptr);
+  EXPECT_NE(OpenLinkKind(), LinkKind::Network);
 
   // The same printer, free again, takes the next apply.
   printer_.SetRefusing(false);

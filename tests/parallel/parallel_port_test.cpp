@@ -99,7 +99,7 @@ TEST_F(ParallelLinkTest, PaperEndMakesEveryByteWaitTheBusyTimeoutAndFail) {
 
 TEST_F(ParallelLinkTest, FailureInMidBufferReturnsZeroWithEarlierBytesPrinted) {
   Links().BusyTimeout = 50;
-  Links().LinkKind = LinkParallel;
+  Links().Kind = LinkKind::Parallel;
   Bytes bytes = {10, 11, 12, 13, 14};
   Sim::SetPaperEndAfter(2);
   EXPECT_EQ(WriteBuffer(bytes.data(), 5), 0);
@@ -113,7 +113,7 @@ TEST_F(ParallelLinkTest, FailureInMidBufferReturnsZeroWithEarlierBytesPrinted) {
 }
 
 TEST_F(ParallelLinkTest, SendDataCarriesEveryByteValue) {
-  Links().LinkKind = LinkParallel;
+  Links().Kind = LinkKind::Parallel;
   Bytes all(256);
   std::iota(all.begin(), all.end(), uint8_t{0});
   EXPECT_EQ(SendData(all.data(), 256), 0);
@@ -175,15 +175,15 @@ TEST_F(ParallelLinkTest, OpeningAgainReloadsTheLibrary) {
   ASSERT_EQ(OpenParallel(1, kLpt1), 0);
   // A fresh copy of the library: the printer's record starts empty.
   EXPECT_TRUE(Sim::Printed().empty());
-  EXPECT_NE(Links().Parallel, nullptr);
+  EXPECT_EQ(OpenLinkKind(), LinkKind::Parallel);
   ASSERT_EQ(WriteBuffer(bytes.data(), 1), 1);
   EXPECT_EQ(Sim::Printed(), bytes);
 
   EXPECT_EQ(CloseParallel(), 0);
   EXPECT_FALSE(PortIoLoaded());
   EXPECT_FALSE(Sim::Loaded());  // freed, not just forgotten
-  EXPECT_EQ(Links().Parallel, nullptr);
-  Links().LinkKind = LinkParallel;
+  EXPECT_NE(OpenLinkKind(), LinkKind::Parallel);
+  Links().Kind = LinkKind::Parallel;
   EXPECT_EQ(SendData(bytes.data(), 1), -1);
   EXPECT_EQ(WriteBuffer(bytes.data(), 1), 0);
 }
@@ -197,7 +197,7 @@ TEST(ParallelPortBase, PortsWithoutAnAddressAreRefusedWithoutTouchingLowPorts) {
 
   EXPECT_EQ(OpenParallel(3, 0), 1);  // LPT3
   EXPECT_FALSE(PortIoLoaded());
-  EXPECT_EQ(Links().Parallel, nullptr);
+  EXPECT_NE(OpenLinkKind(), LinkKind::Parallel);
   EXPECT_EQ(ParallelPortNumber(), 3);
   EXPECT_EQ(ParallelPortBase(), 0);
   const Bytes bytes = {0x41};
@@ -205,7 +205,7 @@ TEST(ParallelPortBase, PortsWithoutAnAddressAreRefusedWithoutTouchingLowPorts) {
   EXPECT_EQ(PrintChar(0x41), 0);
   EXPECT_EQ(WriteByteStrobed(0x41), 0);
   for (int pin = 1; pin <= 17; ++pin) EXPECT_EQ(ReadPin(static_cast<uint8_t>(pin)), 0);
-  Links().LinkKind = LinkParallel;
+  Links().Kind = LinkKind::Parallel;
   EXPECT_EQ(SendData(bytes.data(), 1), -1);
   EXPECT_EQ(OpenParallel(4, 0), 1);  // LPT4
   // Registers that would wrap round to address 0.

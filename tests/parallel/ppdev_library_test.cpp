@@ -123,7 +123,7 @@ TEST_F(PpdevLibraryTest, LowAndUnknownAddressesAreNeverServed) {
 
 TEST_F(PpdevLibraryTest, SendDataPrintsEveryByteThroughTheHandshake) {
   ASSERT_EQ(OpenParallel(1, 0x378), 0);
-  Links().LinkKind = LinkParallel;
+  Links().Kind = LinkKind::Parallel;
   Bytes all(256);
   std::iota(all.begin(), all.end(), uint8_t{0});
   EXPECT_EQ(SendData(all.data(), 256), 0);
@@ -139,7 +139,7 @@ TEST_F(PpdevLibraryTest, TheConfiguredDeviceIsToldToTheLibraryAtEveryLoad) {
   ASSERT_EQ(set_path(0x378, "/dev/parport0"), 0);  // forget what the fixture set
   SetPortIoDevicePath(0x378, port.device());
   ASSERT_EQ(OpenParallel(1, 0x378), 0);
-  Links().LinkKind = LinkParallel;
+  Links().Kind = LinkKind::Parallel;
   const Bytes bytes = {0x1B, 0x40, 0x0A};
   EXPECT_EQ(SendData(bytes.data(), 3), 0);
   EXPECT_EQ(port.Snapshot().printed, bytes);

@@ -77,7 +77,7 @@ class PrintQueueTest : public ::testing::Test {
   // Opens the queue the way the port page does and selects the link.
   void Open(const std::string& name) {
     ASSERT_TRUE(OpenPrintQueue(name));
-    Links().LinkKind = LinkPrintQueue;
+    Links().Kind = LinkKind::PrintQueue;
   }
 
   CupsRig rig_;
@@ -116,7 +116,7 @@ TEST_F(PrintQueueTest, NoServerLeavesTheListUnchanged) {
   EXPECT_EQ(ListPrintQueues("", names), 0);
   EXPECT_EQ(names, (std::vector<std::string>{"kept", "also kept"}));
   EXPECT_FALSE(OpenPrintQueue("Vorn_Receipt"));
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
 }
 
 TEST_F(PrintQueueTest, EveryByteValueArrivesUnchangedAsOneJob) {
@@ -130,7 +130,7 @@ TEST_F(PrintQueueTest, EveryByteValueArrivesUnchangedAsOneJob) {
   EXPECT_EQ(SendData(document.data(), 0), 0);
   ASSERT_EQ(SendByteByByte(Bytes(document.begin() + 1000, document.end())), -1);
   EndJobDocument();
-  EXPECT_TRUE(QueueOpen());
+  EXPECT_TRUE((OpenLinkKind() == LinkKind::PrintQueue));
 
   ASSERT_TRUE(rig_.WaitForOutput(out, document.size(), kWaitMs)) << rig_.ErrorLog();
   EXPECT_EQ(rigs::ReadAll(out), document);
@@ -178,11 +178,11 @@ TEST_F(PrintQueueTest, DaemonStoppedMidDocumentClosesTheQueue) {
   const int failed_at = SendByteByByte(document);
   ASSERT_NE(failed_at, -1) << "writes kept succeeding with no server";
   // The failed write ended the document and closed the queue.
-  EXPECT_FALSE(QueueOpen());
-  EXPECT_EQ(Links().LinkKind, LinkPrintQueue);
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
+  EXPECT_EQ(Links().Kind, LinkKind::PrintQueue);
   EXPECT_EQ(SendData(document.data(), 1), -1);
   EndJobDocument();  // the sender's end finds the queue closed and leaves it alone
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
 }
 
 TEST_F(PrintQueueTest, ShortDocumentOnAStoppedDaemonFailsAtItsEnd) {
@@ -194,7 +194,7 @@ TEST_F(PrintQueueTest, ShortDocumentOnAStoppedDaemonFailsAtItsEnd) {
   const Bytes document = AllByteValues(1);
   EXPECT_EQ(SendByteByByte(document), -1);
   EndJobDocument();
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(SendData(document.data(), 1), -1);
 }
 
@@ -230,7 +230,7 @@ TEST_F(PrintQueueTest, QueueDeletedMidDocumentLeavesNoJob) {
 
   // The server may refuse the rest at once or only when the document ends.
   if (SendByteByByte(document) == -1) EndJobDocument();
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(SendData(document.data(), 1), -1);
   EXPECT_EQ(rig_.ActiveJobCount(""), 0);
   EXPECT_TRUE(rigs::ReadAll(out).empty());
@@ -241,7 +241,7 @@ TEST_F(PrintQueueTest, RejectingQueueFailsTheStartAndClosesTheQueue) {
   ASSERT_TRUE(rig_.RejectJobs("Vorn_Rejects")) << rig_.Error();
   Open("Vorn_Rejects");  // a queue that refuses jobs still opens
   EXPECT_FALSE(StartJobDocument());
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   const uint8_t lf = 0x0A;
   EXPECT_EQ(SendData(&lf, 1), -1);
   EXPECT_EQ(rig_.JobCount("Vorn_Rejects"), 0);
@@ -264,7 +264,7 @@ TEST_F(PrintQueueTest, DocumentTheServerRefusesClosesTheQueueAndLeavesNoJob) {
   const Bytes document = AllByteValues(1);
   ASSERT_EQ(SendData(document.data(), static_cast<int32_t>(document.size())), 0);
   EndJobDocument();  // the server refuses the document here
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(SendData(document.data(), 1), -1);
   // The job the server created for it does not wait for a document that never comes.
   EXPECT_EQ(rig_.ActiveJobCount("Vorn_Refuses"), 0);
@@ -285,7 +285,7 @@ TEST_F(PrintQueueTest, WritesOutsideADocumentNeverReachTheServer) {
   // Through the send path the failed write closes the queue, as any failed write does.
   Open("Vorn_NoDoc");
   EXPECT_EQ(SendData(&lf, 1), -1);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(rig_.JobCount("Vorn_NoDoc"), 0);
   EXPECT_TRUE(rigs::ReadAll(out).empty());
 }
@@ -296,8 +296,8 @@ TEST_F(PrintQueueTest, ClosingWithADocumentOpenCancelsItsJob) {
   ASSERT_TRUE(StartJobDocument());
   const Bytes document = AllByteValues(2);
   ASSERT_EQ(SendByteByByte(document), -1);
-  CloseQueue();
-  EXPECT_FALSE(QueueOpen());
+  CloseLinkOf(LinkKind::PrintQueue);
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(rig_.ActiveJobCount("Vorn_Closed"), 0);
   ASSERT_TRUE(rig_.WaitForJobs(kWaitMs));
   EXPECT_TRUE(rigs::ReadAll(out).empty());
@@ -307,7 +307,7 @@ TEST_F(PrintQueueTest, MissingQueueDoesNotOpen) {
   AddQueue("Vorn_Here");
   EXPECT_FALSE(OpenPrintQueue("Vorn_Not_Here"));
   EXPECT_FALSE(OpenPrintQueue(""));  // never the server's default queue
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
 }
 
 TEST_F(PrintQueueTest, ApplyingTwiceClosesTheFirstQueueBeforeOpeningTheSecond) {
@@ -322,7 +322,7 @@ TEST_F(PrintQueueTest, ApplyingTwiceClosesTheFirstQueueBeforeOpeningTheSecond) {
   EndJobDocument();
 
   // What the port page does on the next apply.
-  CloseQueue();
+  CloseLinkOf(LinkKind::PrintQueue);
   EXPECT_EQ(OpenSockets(), before);
   Open("Vorn_Second");
   EXPECT_EQ(OpenSockets(), before + 1);
@@ -334,7 +334,7 @@ TEST_F(PrintQueueTest, ApplyingTwiceClosesTheFirstQueueBeforeOpeningTheSecond) {
   ASSERT_TRUE(rig_.WaitForOutput(out_b, 1, kWaitMs));
   EXPECT_EQ(rigs::ReadAll(out_a), Bytes{'A'});
   EXPECT_EQ(rigs::ReadAll(out_b), Bytes{'B'});
-  CloseQueue();
+  CloseLinkOf(LinkKind::PrintQueue);
   EXPECT_EQ(OpenSockets(), before);
 }
 

@@ -41,7 +41,7 @@ std::string DataFile(const char* name) {
 }
 
 std::vector<uint8_t> LogoDownloadBytes() {
-  auto rec = tillvane::testing::OpenRecordingLink(LinkSerial);
+  auto rec = tillvane::testing::OpenRecordingLink(LinkKind::Serial);
   bool ok = InitializePrinter() == 0 && DownloadRamLogo(DataFile("Horse.bmp").c_str(), 1) == 0 &&
             DownloadRamLogo(DataFile("Lion.bmp").c_str(), 2) == 0 &&
             DownloadRamLogo(DataFile("Map.bmp").c_str(), 3) == 0;
@@ -56,7 +56,7 @@ std::vector<uint8_t> LogoDownloadBytes() {
 std::vector<uint8_t> DocumentBytes(const SampleDocument& d) {
   SetCurrentModel(d.narrow ? "Vorn-56N" : "Vorn-101", d.narrow ? 56 : 80);
   for (int i = 0; i < 3; ++i) RamLogoLoaded()[i] = true;
-  auto rec = tillvane::testing::OpenRecordingLink(LinkSerial);
+  auto rec = tillvane::testing::OpenRecordingLink(LinkKind::Serial);
   const int32_t result = d.print(0);
   ResetLinkState();
   for (int i = 0; i < 3; ++i) RamLogoLoaded()[i] = false;

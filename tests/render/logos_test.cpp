@@ -65,7 +65,7 @@ void ExpectPicture(const Bitmap& page, const Bmp& bmp) {
 }
 
 Bytes Recorded(const std::function<int32_t()>& send) {
-  auto rec = tillvane::testing::OpenRecordingLink(LinkSerial);
+  auto rec = tillvane::testing::OpenRecordingLink(LinkKind::Serial);
   EXPECT_EQ(send(), 0);
   ResetLinkState();
   return rec->All();

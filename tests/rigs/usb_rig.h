@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "abi/vorn_usb.h"
+#include "abi/vorn_usb_api.h"
 #include "plugins/vornusb_sim/vorn_usb_sim.h"
 
 namespace tillvane::rigs {

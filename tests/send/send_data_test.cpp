@@ -31,7 +31,8 @@ int32_t Send(const Bytes& b) {
 
 TEST_F(SendDataTest, EachLinkTakesTheBytesUnchanged) {
   const Bytes payload = FromHex("1B 40 00 FF 0A 00");
-  for (int32_t kind : {LinkParallel, LinkSerial, LinkPrintQueue, LinkUsb}) {
+  for (LinkKind kind :
+       {LinkKind::Parallel, LinkKind::Serial, LinkKind::PrintQueue, LinkKind::Usb}) {
     auto r = testing::OpenRecordingLink(kind);
     EXPECT_EQ(Send(payload), 0) << kind;
     ASSERT_EQ(r->Calls().size(), 1u) << kind;
@@ -41,7 +42,7 @@ TEST_F(SendDataTest, EachLinkTakesTheBytesUnchanged) {
 }
 
 TEST_F(SendDataTest, FailedWritesGiveMinusOne) {
-  for (int32_t kind : {LinkParallel, LinkSerial, LinkUsb}) {
+  for (LinkKind kind : {LinkKind::Parallel, LinkKind::Serial, LinkKind::Usb}) {
     auto r = testing::OpenRecordingLink(kind);
     r->accept = [](size_t) { return false; };
     EXPECT_EQ(Send(FromHex("0A")), -1) << kind;
@@ -49,7 +50,7 @@ TEST_F(SendDataTest, FailedWritesGiveMinusOne) {
 }
 
 TEST_F(SendDataTest, ZeroLengthSucceedsOnEveryLinkThatReportsZero) {
-  for (int32_t kind : {LinkParallel, LinkSerial, LinkUsb}) {
+  for (LinkKind kind : {LinkKind::Parallel, LinkKind::Serial, LinkKind::Usb}) {
     testing::OpenRecordingLink(kind);
     EXPECT_EQ(SendData(nullptr, 0), 0) << kind;
   }
@@ -57,26 +58,26 @@ TEST_F(SendDataTest, ZeroLengthSucceedsOnEveryLinkThatReportsZero) {
 
 TEST_F(SendDataTest, ParallelWithoutLibraryFailsButZeroBytesStillCount) {
   ResetLinkState();
-  Links().LinkKind = LinkParallel;
+  Links().Kind = LinkKind::Parallel;
   EXPECT_EQ(Send(FromHex("0A")), -1);
   EXPECT_EQ(SendData(nullptr, 0), 0);
 }
 
 TEST_F(SendDataTest, FailedQueueWriteEndsDocumentClosesQueueAndLaterSendsFailAtOnce) {
-  auto r = testing::OpenRecordingLink(LinkPrintQueue);
+  auto r = testing::OpenRecordingLink(LinkKind::PrintQueue);
   r->accept = [](size_t i) { return i == 0; };
   EXPECT_EQ(Send(FromHex("0A")), 0);
   EXPECT_EQ(Send(FromHex("0A")), -1);
   EXPECT_EQ(r->ends, 1);
   EXPECT_TRUE(r->destroyed);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(Send(FromHex("0A")), -1);
   EXPECT_EQ(r->ends, 1);
-  EXPECT_EQ(Links().LinkKind, LinkPrintQueue);
+  EXPECT_EQ(Links().Kind, LinkKind::PrintQueue);
 }
 
 TEST_F(SendDataTest, QueueCountWrittenIsNotCompared) {
-  auto r = testing::OpenRecordingLink(LinkPrintQueue);
+  auto r = testing::OpenRecordingLink(LinkKind::PrintQueue);
   EXPECT_EQ(SendData(nullptr, 0), 0);
 }
 
@@ -94,7 +95,7 @@ TEST_F(SendDataTest, NoLinkSucceedsOnlyWhenTheCommandFileTookTheBytes) {
 }
 
 TEST_F(SendDataTest, CommandFileHoldsEveryCallInOrderAndTheLinkStillGetsThem) {
-  auto r = testing::OpenRecordingLink(LinkSerial);
+  auto r = testing::OpenRecordingLink(LinkKind::Serial);
   Links().PrintToFile = true;
   testing::WriteFileBytes(kCommandFileName, FromHex("AA"));  // earlier runs are kept
   EXPECT_EQ(Send(FromHex("1B 40")), 0);
@@ -105,7 +106,7 @@ TEST_F(SendDataTest, CommandFileHoldsEveryCallInOrderAndTheLinkStillGetsThem) {
 }
 
 TEST_F(SendDataTest, BytesOfAFailedSendAreStillInTheCommandFile) {
-  auto r = testing::OpenRecordingLink(LinkSerial);
+  auto r = testing::OpenRecordingLink(LinkKind::Serial);
   r->accept = [](size_t) { return false; };
   Links().PrintToFile = true;
   EXPECT_EQ(Send(FromHex("1D 72 01")), -1);
@@ -113,7 +114,7 @@ TEST_F(SendDataTest, BytesOfAFailedSendAreStillInTheCommandFile) {
 }
 
 TEST_F(SendDataTest, UnopenableCommandFileWarnsOnEveryCallAndTheLinkWriteStillHappens) {
-  auto r = testing::OpenRecordingLink(LinkUsb);
+  auto r = testing::OpenRecordingLink(LinkKind::Usb);
   Links().PrintToFile = true;
   // Another holder of the file keeps it from being opened without sharing.
   int holder = ::open(kCommandFileName, O_RDWR | O_CREAT, 0666);
@@ -129,7 +130,7 @@ TEST_F(SendDataTest, UnopenableCommandFileWarnsOnEveryCallAndTheLinkWriteStillHa
 }
 
 TEST_F(SendDataTest, CommandFileIsEmptiedAtTheSizeBoundOnly) {
-  testing::OpenRecordingLink(LinkSerial);
+  testing::OpenRecordingLink(LinkKind::Serial);
   Links().PrintToFile = true;
   // Sparse files: the size counts, not the blocks.
   {
@@ -149,7 +150,7 @@ TEST_F(SendDataTest, CommandFileIsEmptiedAtTheSizeBoundOnly) {
 }
 
 TEST_F(SendDataTest, ConcurrentSendersNeverInterleaveWithinACall) {
-  auto r = testing::OpenRecordingLink(LinkSerial);
+  auto r = testing::OpenRecordingLink(LinkKind::Serial);
   Links().PrintToFile = true;
   const Bytes a(64, 0xAA), b(64, 0xBB);
   auto run = [](const Bytes& bytes) {

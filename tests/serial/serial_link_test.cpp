@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/clock.h"
 #include "commands/posfun.h"
 #include "commands/status_query.h"
-#include "base/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
 #include "link/serial/serial_device.h"
@@ -90,10 +90,10 @@ class SerialLinkTest : public ::testing::Test {
   // Opens the link on the printer as the port page does.
   void OpenLink(int flow = 1) {
     ASSERT_TRUE(OpenSerialPort(Settings(0, 0, flow))) << LastSerialOpenError();
-    Links().LinkKind = LinkSerial;
+    Links().Kind = LinkKind::Serial;
   }
 
-  SerialDevice* Device() { return dynamic_cast<SerialDevice*>(Links().SerialHandle.get()); }
+  SerialDevice* Device() { return dynamic_cast<SerialDevice*>(Links().link.get()); }
 
   SimSerialPrinter printer_;
 };
@@ -104,7 +104,7 @@ TEST_F(SerialLinkTest, OpensWithEveryChoiceOnADeviceWithoutModemLines) {
       for (int flow : {0, 1}) {
         SCOPED_TRACE(::testing::Message() << stop << " " << parity << " " << flow);
         ASSERT_TRUE(OpenSerialPort(Settings(stop, parity, flow))) << LastSerialOpenError();
-        EXPECT_TRUE(SerialHandleValid());
+        EXPECT_TRUE((OpenLinkKind() == LinkKind::Serial));
         EXPECT_EQ(LastSerialOpenError(), "");
         ASSERT_NE(Device(), nullptr);
         EXPECT_FALSE(Device()->has_modem_lines());
@@ -134,7 +134,7 @@ TEST_F(SerialLinkTest, TheDeviceIsClaimedExclusivelyAndReleasedOnClose) {
     EXPECT_FALSE(SerialDevice::Open(printer_.device_path(), nullptr));
   }
   CloseSerialPort();
-  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::Serial));
   int fd = open(printer_.device_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
@@ -149,7 +149,7 @@ TEST_F(SerialLinkTest, OpeningTwiceClosesTheFirstHandleAndReopensThePort) {
   EXPECT_EQ(OpenDescriptorsOn(path), before + 1);
   ASSERT_TRUE(OpenSerialPort(Settings(1, 2, 0))) << LastSerialOpenError();
   EXPECT_EQ(OpenDescriptorsOn(path), before + 1);
-  Links().LinkKind = LinkSerial;
+  Links().Kind = LinkKind::Serial;
   EXPECT_EQ(Send({0x0A}), 0);
   EXPECT_TRUE(printer_.WaitForReceived(1, 5000));
   CloseSerialPort();
@@ -163,13 +163,13 @@ TEST_F(SerialLinkTest, AMissingDeviceFailsAfterTheOldHandleWasClosed) {
   SerialSettings missing = Settings();
   missing.device = "/dev/pts/tillvane-no-such-port";
   EXPECT_FALSE(OpenSerialPort(missing));
-  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::Serial));
   EXPECT_NE(LastSerialOpenError().find(missing.device), std::string::npos);
   EXPECT_EQ(OpenDescriptorsOn(path), printer_only);
 
   missing.device.clear();
   EXPECT_FALSE(OpenSerialPort(missing));
-  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::Serial));
   // A file that is not a terminal opens but cannot be configured.
   testing::ScopedTempDir dir;
   testing::WriteFileBytes(dir.path() / "plain", {1});
@@ -181,7 +181,8 @@ TEST_F(SerialLinkTest, ARefusedSettingFailsWithTheDeviceStillOpen) {
   SerialSettings s = Settings();
   s.baud_rate = static_cast<BaudRate>(230400);
   EXPECT_FALSE(OpenSerialPort(s));
-  EXPECT_TRUE(SerialHandleValid());  // released by the next opening or the window's close
+  EXPECT_TRUE(
+      (OpenLinkKind() == LinkKind::Serial));  // released by the next opening or the window's close
   EXPECT_NE(LastSerialOpenError().find("230400"), std::string::npos);
   EXPECT_TRUE(OpenSerialPort(Settings()));
 }

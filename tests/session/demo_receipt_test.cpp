@@ -66,10 +66,11 @@ class DemoReceiptTest : public ::testing::Test {
 TEST_F(DemoReceiptTest, EveryReceiptInBothWidthsOnSerialAndQueue) {
   for (const ReceiptCase& c : Cases()) {
     for (bool narrow : {false, true}) {
-      for (int32_t kind : {LinkSerial, LinkPrintQueue}) {
+      for (LinkKind kind : {LinkKind::Serial, LinkKind::PrintQueue}) {
         for (bool to_file : {false, true}) {
           SCOPED_TRACE(c.wide[0] + (narrow ? " narrow" : " 80 mm") +
-                       (kind == LinkSerial ? " serial" : " queue") + (to_file ? " to file" : ""));
+                       (kind == LinkKind::Serial ? " serial" : " queue") +
+                       (to_file ? " to file" : ""));
           std::filesystem::remove(dir_.path() / kCommandFileName);
           SetCurrentModel("", narrow ? 56 : 80);
           auto rec = testing::OpenRecordingLink(kind);
@@ -78,8 +79,8 @@ TEST_F(DemoReceiptTest, EveryReceiptInBothWidthsOnSerialAndQueue) {
           EXPECT_EQ(testing::ToHex(rec->All()), testing::ToHex(expected));
           EXPECT_EQ(Links().PrintToFile.load(), to_file);
           // One document on the queue, however many receipts it holds.
-          EXPECT_EQ(rec->starts, kind == LinkPrintQueue ? 1 : 0);
-          EXPECT_EQ(rec->ends, kind == LinkPrintQueue ? 1 : 0);
+          EXPECT_EQ(rec->starts, kind == LinkKind::PrintQueue ? 1 : 0);
+          EXPECT_EQ(rec->ends, kind == LinkKind::PrintQueue ? 1 : 0);
           const std::filesystem::path copy = dir_.path() / kCommandFileName;
           ASSERT_EQ(std::filesystem::exists(copy), to_file);
           if (to_file)
@@ -92,17 +93,17 @@ TEST_F(DemoReceiptTest, EveryReceiptInBothWidthsOnSerialAndQueue) {
 }
 
 TEST_F(DemoReceiptTest, CutterModeReachesTheReceipt) {
-  auto full = testing::OpenRecordingLink(LinkSerial);
+  auto full = testing::OpenRecordingLink(LinkKind::Serial);
   PrintDemoReceipt(DemoReceipt::Sample, false, 0);
   const Bytes with_full_cut = full->All();
-  auto none = testing::OpenRecordingLink(LinkSerial);
+  auto none = testing::OpenRecordingLink(LinkKind::Serial);
   PrintDemoReceipt(DemoReceipt::Sample, false, 2);
   EXPECT_NE(none->All(), with_full_cut);
   EXPECT_LT(none->All().size(), with_full_cut.size());
 }
 
 TEST_F(DemoReceiptTest, FailedFirstReceiptSendsNoSecondAndSaysSo) {
-  auto rec = testing::OpenRecordingLink(LinkSerial);
+  auto rec = testing::OpenRecordingLink(LinkKind::Serial);
   rec->accept = [](size_t index) { return index < 3; };
   PrintDemoReceipt(DemoReceipt::LogoBar, false, 0);
   const Bytes logo = GoldenBytes({"LogoTicket"});
@@ -112,11 +113,11 @@ TEST_F(DemoReceiptTest, FailedFirstReceiptSendsNoSecondAndSaysSo) {
 }
 
 TEST_F(DemoReceiptTest, ClosedQueueSendsNothing) {
-  auto rec = testing::OpenRecordingLink(LinkPrintQueue);
+  auto rec = testing::OpenRecordingLink(LinkKind::PrintQueue);
   rec->start_ok = false;
   PrintDemoReceipt(DemoReceipt::Sample, false, 0);
   EXPECT_TRUE(rec->All().empty());
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_TRUE(messages_.Messages().empty());
 }
 

@@ -18,9 +18,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/log.h"
 #include "config/models.h"
 #include "link/link_state.h"
-#include "base/log.h"
 #include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"
@@ -81,13 +81,13 @@ class OpenLinkTest : public ::testing::Test {
   void TearDown() override {
     CloseSerialPort();
     CloseNetworkPrinter();
-    if (Links().LinkKind == LinkParallel) CloseParallel();
+    if (Links().Kind == LinkKind::Parallel) CloseParallel();
     UnloadUsbLibrary();
     SetPortMap(PortMap{});
     ResetLinkState();
   }
 
-  static LinkChoice Choice(int32_t kind) {
+  static LinkChoice Choice(LinkKind kind) {
     LinkChoice c;
     c.kind = kind;
     c.model_name = "TM-80";
@@ -104,15 +104,15 @@ class OpenLinkTest : public ::testing::Test {
 // Serial.
 
 TEST_F(OpenLinkTest, SerialOpensProvesAndGetsTheDeadlineForUse) {
-  LinkResult r = OpenAndProve(Choice(LinkSerial));
+  LinkResult r = OpenAndProve(Choice(LinkKind::Serial));
   EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
   EXPECT_TRUE(r.Completed());
   EXPECT_EQ(r.message, nullptr);
   EXPECT_TRUE(r.reason.empty());
-  EXPECT_EQ(Links().LinkKind, LinkSerial);
+  EXPECT_EQ(Links().Kind, LinkKind::Serial);
   ASSERT_TRUE(printer_.WaitForReceived(4, 2000));
   EXPECT_EQ(printer_.Received(), (Bytes{0x1D, 0x72, 0x01, 0x0A}));
-  auto* device = dynamic_cast<serial::SerialDevice*>(Links().SerialHandle.get());
+  auto* device = dynamic_cast<serial::SerialDevice*>(Links().link.get());
   ASSERT_NE(device, nullptr);
   EXPECT_EQ(device->write_constant_ms(), serial::kWriteConstantInUseMs);
   EXPECT_THAT(log_.All(), HasSubstr("link info: serial link opened and proven"));
@@ -121,22 +121,22 @@ TEST_F(OpenLinkTest, SerialOpensProvesAndGetsTheDeadlineForUse) {
 TEST_F(OpenLinkTest, APassedSerialTestKeepsThePrintersAnswerAndAnyBytePasses) {
   for (uint8_t status : {uint8_t{0x00}, uint8_t{0x03}, uint8_t{0x0C}, uint8_t{0xFF}}) {
     printer_.SetStatusByte(status);
-    LinkResult r = OpenAndProve(Choice(LinkSerial));
+    LinkResult r = OpenAndProve(Choice(LinkKind::Serial));
     EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
     EXPECT_EQ(r.status_answer, std::optional<uint8_t>(status));
   }
   // A failed test has no answer to show.
   printer_.SetMode(rigs::SimSerialPrinter::Mode::Silent);
-  EXPECT_EQ(OpenAndProve(Choice(LinkSerial)).status_answer, std::nullopt);
+  EXPECT_EQ(OpenAndProve(Choice(LinkKind::Serial)).status_answer, std::nullopt);
 }
 
 TEST_F(OpenLinkTest, SerialLineSettingsReachTheDevice) {
-  LinkChoice c = Choice(LinkSerial);
+  LinkChoice c = Choice(LinkKind::Serial);
   c.serial.baud_rate = BaudRate::Baud19200;
   c.serial.stop_bits = StopBits::Two;
   c.serial.flow = FlowControl::XonXoff;
   ASSERT_EQ(OpenAndProve(c).outcome, LinkOutcome::Opened);
-  auto* device = dynamic_cast<serial::SerialDevice*>(Links().SerialHandle.get());
+  auto* device = dynamic_cast<serial::SerialDevice*>(Links().link.get());
   ASSERT_NE(device, nullptr);
   termios t{};
   ASSERT_EQ(tcgetattr(device->fd(), &t), 0);
@@ -146,44 +146,44 @@ TEST_F(OpenLinkTest, SerialLineSettingsReachTheDevice) {
 }
 
 TEST_F(OpenLinkTest, SerialDeviceMissingClearsTheLinkWithTheSystemsReason) {
-  ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
-  LinkChoice c = Choice(LinkSerial);
+  ASSERT_EQ(OpenAndProve(Choice(LinkKind::Serial)).outcome, LinkOutcome::Opened);
+  LinkChoice c = Choice(LinkKind::Serial);
   c.com_port = "COM2";
   LinkResult r = OpenAndProve(c);
   EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
   EXPECT_FALSE(r.Completed());
   EXPECT_STREQ(r.message, kSerialOpenFailed);
-  EXPECT_EQ(Links().LinkKind, LinkNone);  // even after a working link
+  EXPECT_EQ(Links().Kind, LinkKind::None);  // even after a working link
   EXPECT_THAT(r.reason, HasSubstr("COM2: open " + (dir_.path() / "no-such-tty").string() +
                                   ": No such file or directory"));
   EXPECT_THAT(log_.All(), HasSubstr("link warning: serial link, opening failed: " + r.reason));
 }
 
 TEST_F(OpenLinkTest, SerialNameOutsideTheListOpensNothing) {
-  LinkChoice c = Choice(LinkSerial);
+  LinkChoice c = Choice(LinkKind::Serial);
   c.com_port = "COM9";
   LinkResult r = OpenAndProve(c);
   EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
   EXPECT_STREQ(r.message, kSerialOpenFailed);
   EXPECT_THAT(r.reason, HasSubstr("\"COM9\" is no serial port name"));
-  EXPECT_FALSE(SerialHandleValid());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::Serial));
 }
 
 TEST_F(OpenLinkTest, SerialRefusedSettingFailsTheOpening) {
-  LinkChoice c = Choice(LinkSerial);
+  LinkChoice c = Choice(LinkKind::Serial);
   c.serial.baud_rate = static_cast<BaudRate>(230400);
   LinkResult r = OpenAndProve(c);
   EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
   EXPECT_THAT(r.reason, HasSubstr("230400"));
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
 }
 
 TEST_F(OpenLinkTest, SilentSerialPrinterFailsTheTestAfterItsWait) {
   printer_.SetMode(rigs::SimSerialPrinter::Mode::Silent);
-  LinkResult r = OpenAndProve(Choice(LinkSerial));
+  LinkResult r = OpenAndProve(Choice(LinkKind::Serial));
   EXPECT_EQ(r.outcome, LinkOutcome::TestFailed);
   EXPECT_STREQ(r.message, kPortTestFailed);
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
   EXPECT_EQ(r.reason, "no answer to the status request (GS r 1) within 4000 ms");
   // The line feed is never sent after a failed status request.
   EXPECT_EQ(printer_.Received(), (Bytes{0x1D, 0x72, 0x01}));
@@ -203,11 +203,11 @@ class ParallelOpenLinkTest : public OpenLinkTest {
 };
 
 TEST_F(ParallelOpenLinkTest, Lpt1OpensAndFeedsALine) {
-  LinkChoice c = Choice(LinkParallel);
+  LinkChoice c = Choice(LinkKind::Parallel);
   LinkResult r = OpenAndProve(c);
   EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
   EXPECT_EQ(r.status_answer, std::nullopt);  // a port that cannot answer
-  EXPECT_EQ(Links().LinkKind, LinkParallel);
+  EXPECT_EQ(Links().Kind, LinkKind::Parallel);
   EXPECT_EQ(ParallelPortNumber(), 1);
   EXPECT_EQ(ParallelPortBase(), 0x378);
   EXPECT_EQ(Sim::Printed(), (Bytes{0x0A}));
@@ -215,7 +215,7 @@ TEST_F(ParallelOpenLinkTest, Lpt1OpensAndFeedsALine) {
 
 TEST_F(ParallelOpenLinkTest, Lpt2UsesItsOwnBase) {
   Sim::SetBase(0x278);
-  LinkChoice c = Choice(LinkParallel);
+  LinkChoice c = Choice(LinkKind::Parallel);
   c.lpt_index = 1;
   ASSERT_EQ(OpenAndProve(c).outcome, LinkOutcome::Opened);
   EXPECT_EQ(ParallelPortBase(), 0x278);
@@ -223,15 +223,15 @@ TEST_F(ParallelOpenLinkTest, Lpt2UsesItsOwnBase) {
 }
 
 TEST_F(ParallelOpenLinkTest, Lpt3AndLpt4AreRefusedWithoutTouchingAPortAndKeepTheLink) {
-  ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
+  ASSERT_EQ(OpenAndProve(Choice(LinkKind::Serial)).outcome, LinkOutcome::Opened);
   for (int32_t index : {2, 3}) {
-    LinkChoice c = Choice(LinkParallel);
+    LinkChoice c = Choice(LinkKind::Parallel);
     c.lpt_index = index;
     LinkResult r = OpenAndProve(c);
     EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
     EXPECT_STREQ(r.message, kParallelOpenFailed);
     EXPECT_EQ(r.reason, "LPT" + std::to_string(index + 1) + " has no I/O base address");
-    EXPECT_EQ(Links().LinkKind, LinkSerial);  // the link open before stays
+    EXPECT_EQ(Links().Kind, LinkKind::Serial);  // the link open before stays
   }
   EXPECT_EQ(Sim::LowAccesses(), 0u);
   EXPECT_TRUE(Sim::Printed().empty());
@@ -239,10 +239,10 @@ TEST_F(ParallelOpenLinkTest, Lpt3AndLpt4AreRefusedWithoutTouchingAPortAndKeepThe
 
 TEST_F(ParallelOpenLinkTest, PaperEndFailsTheTestAndClearsTheLink) {
   Sim::SetPaperEnd(true);
-  LinkResult r = OpenAndProve(Choice(LinkParallel));
+  LinkResult r = OpenAndProve(Choice(LinkKind::Parallel));
   EXPECT_EQ(r.outcome, LinkOutcome::TestFailed);
   EXPECT_STREQ(r.message, kPortTestFailed);
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
   EXPECT_THAT(r.reason, HasSubstr("line feed: LPT1 (0x378): the printer reported paper end"));
 }
 
@@ -263,7 +263,7 @@ class UsbOpenLinkTest : public OpenLinkTest {
     OpenLinkTest::TearDown();
   }
   static LinkChoice Usb(int32_t device) {
-    LinkChoice c = Choice(LinkUsb);
+    LinkChoice c = Choice(LinkKind::Usb);
     c.usb_device = device;
     return c;
   }
@@ -273,20 +273,20 @@ class UsbOpenLinkTest : public OpenLinkTest {
 TEST_F(UsbOpenLinkTest, DeviceOpensAndFeedsALine) {
   LinkResult r = OpenAndProve(Usb(1));
   EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
-  EXPECT_EQ(Links().LinkKind, LinkUsb);
+  EXPECT_EQ(Links().Kind, LinkKind::Usb);
   EXPECT_EQ(sim_->Received(1), (Bytes{0x0A}));
   EXPECT_TRUE(sim_->Received(0).empty());
 }
 
 TEST_F(UsbOpenLinkTest, DeviceThatWillNotOpenShowsBothMessagesAndKeepsTheLink) {
-  ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
+  ASSERT_EQ(OpenAndProve(Choice(LinkKind::Serial)).outcome, LinkOutcome::Opened);
   sim_->ForceOpenResult(0, VORN_USB_OPEN_FAILED);
   LinkResult r = OpenAndProve(Usb(0));
   EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
   EXPECT_STREQ(r.message, kUsbPortOpenFailed);
   EXPECT_EQ(messages_.Messages(), (std::vector<std::string>{kUsbOpenFailed}));
   EXPECT_THAT(r.reason, HasSubstr("libVornUsbInt.so: OpenDeviceX returned -1 for device 0"));
-  EXPECT_EQ(Links().LinkKind, LinkSerial);
+  EXPECT_EQ(Links().Kind, LinkKind::Serial);
 }
 
 TEST_F(UsbOpenLinkTest, NoDeviceChosenAttemptsNone) {
@@ -301,7 +301,7 @@ TEST_F(UsbOpenLinkTest, DeviceThatTakesNoByteFailsTheTest) {
   LinkResult r = OpenAndProve(Usb(0));
   EXPECT_EQ(r.outcome, LinkOutcome::TestFailed);
   EXPECT_STREQ(r.message, kPortTestFailed);
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
   EXPECT_THAT(r.reason, HasSubstr("line feed: libVornUsbInt.so: uWrite took 0 of 1 bytes"));
 }
 
@@ -323,7 +323,7 @@ class QueueOpenLinkTest : public OpenLinkTest {
     ASSERT_TRUE(rig_.Ready()) << rig_.Error();
   }
   static LinkChoice Queue(const std::string& name) {
-    LinkChoice c = Choice(LinkPrintQueue);
+    LinkChoice c = Choice(LinkKind::PrintQueue);
     c.queue_name = name;
     return c;
   }
@@ -335,20 +335,20 @@ TEST_F(QueueOpenLinkTest, QueueOpensAndPrintsOneLineFeedJob) {
   ASSERT_FALSE(out.empty()) << rig_.Error();
   LinkResult r = OpenAndProve(Queue("Vorn-102-a"));
   EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
-  EXPECT_EQ(Links().LinkKind, LinkPrintQueue);
+  EXPECT_EQ(Links().Kind, LinkKind::PrintQueue);
   ASSERT_TRUE(rig_.WaitForOutput(out, 1, 10000));
   EXPECT_EQ(rigs::ReadAll(out), (Bytes{0x0A}));
   EXPECT_EQ(rig_.JobCount("Vorn-102-a"), 1);
 }
 
 TEST_F(QueueOpenLinkTest, MissingQueueFailsSilentlyWithTheServersWords) {
-  ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
+  ASSERT_EQ(OpenAndProve(Choice(LinkKind::Serial)).outcome, LinkOutcome::Opened);
   LinkResult r = OpenAndProve(Queue("Vorn-102-gone"));
   EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
   EXPECT_EQ(r.message, nullptr);  // no message for this link
   EXPECT_THAT(r.reason, HasSubstr("cupsGetNamedDest"));
   EXPECT_THAT(r.reason, HasSubstr("Vorn-102-gone"));
-  EXPECT_EQ(Links().LinkKind, LinkSerial);
+  EXPECT_EQ(Links().Kind, LinkKind::Serial);
   EXPECT_THAT(log_.All(), HasSubstr("print queue link, opening failed"));
 }
 
@@ -357,19 +357,19 @@ TEST_F(QueueOpenLinkTest, RejectingQueueCountsAsOpenedAndTheLogSaysWhy) {
   ASSERT_TRUE(rig_.RejectJobs("Vorn-102-r"));
   LinkResult r = OpenAndProve(Queue("Vorn-102-r"));
   EXPECT_EQ(r.outcome, LinkOutcome::Opened);
-  EXPECT_EQ(Links().LinkKind, LinkPrintQueue);
+  EXPECT_EQ(Links().Kind, LinkKind::PrintQueue);
   EXPECT_THAT(log_.All(), HasSubstr("print queue: the opening line feed was not printed"));
 }
 
 TEST_F(QueueOpenLinkTest, EveryApplyClosesTheOpenQueueFirst) {
   ASSERT_FALSE(rig_.AddRawQueue("Vorn-102-a").empty()) << rig_.Error();
   ASSERT_EQ(OpenAndProve(Queue("Vorn-102-a")).outcome, LinkOutcome::Opened);
-  ASSERT_TRUE(QueueOpen());
-  LinkResult r = OpenAndProve(Choice(LinkNone));
+  ASSERT_TRUE((OpenLinkKind() == LinkKind::PrintQueue));
+  LinkResult r = OpenAndProve(Choice(LinkKind::None));
   EXPECT_EQ(r.outcome, LinkOutcome::NothingChosen);
   EXPECT_TRUE(r.Completed());
-  EXPECT_FALSE(QueueOpen());
-  EXPECT_EQ(Links().LinkKind, LinkPrintQueue);  // unchanged; its sends now fail
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
+  EXPECT_EQ(Links().Kind, LinkKind::PrintQueue);  // unchanged; its sends now fail
 }
 
 // ---------------------------------------------------------------------------------
@@ -388,7 +388,7 @@ class NetworkOpenLinkTest : public OpenLinkTest {
   }
   LinkChoice Network() { return Network(net_.Address()); }
   static LinkChoice Network(const std::string& address) {
-    LinkChoice c = Choice(LinkNetwork);
+    LinkChoice c = Choice(LinkKind::Network);
     c.network_address = address;
     c.network_timeouts.connect_ms = 1000;
     return c;
@@ -402,7 +402,7 @@ TEST_F(NetworkOpenLinkTest, OpensProvesAndKeepsThePapersAnswer) {
   EXPECT_EQ(r.outcome, LinkOutcome::Opened) << r.reason;
   EXPECT_EQ(r.message, nullptr);
   EXPECT_EQ(r.status_answer, std::optional<uint8_t>(0x0C));
-  EXPECT_EQ(Links().LinkKind, LinkNetwork);
+  EXPECT_EQ(Links().Kind, LinkKind::Network);
   ASSERT_TRUE(net_.WaitForReceived(4, 2000));
   EXPECT_EQ(net_.Received(), (Bytes{0x1D, 0x72, 0x01, 0x0A}));
   EXPECT_THAT(log_.All(), HasSubstr("link info: network link opened and proven"));
@@ -440,14 +440,14 @@ TEST_F(NetworkOpenLinkTest, EachFailureGivesItsMessageAndTheSystemsReasonAndClea
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     // Every failure clears the link, even after a working one.
-    ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
+    ASSERT_EQ(OpenAndProve(Choice(LinkKind::Serial)).outcome, LinkOutcome::Opened);
     c.misbehave();
     LinkResult r = OpenAndProve(Network(c.address));
     EXPECT_FALSE(r.Completed());
     EXPECT_STREQ(r.message, c.message);
     EXPECT_THAT(r.reason, HasSubstr(c.reason));
     EXPECT_EQ(r.status_answer, std::nullopt);
-    EXPECT_EQ(Links().LinkKind, LinkNone);
+    EXPECT_EQ(Links().Kind, LinkKind::None);
     EXPECT_THAT(log_.All(), HasSubstr("network link, "));
     net_.SetRefusing(false);
     net_.SetUnresponsive(false);
@@ -460,8 +460,8 @@ TEST_F(NetworkOpenLinkTest, EachFailureGivesItsMessageAndTheSystemsReasonAndClea
 TEST_F(NetworkOpenLinkTest, ApplyingAnotherKindEndsTheConnectionInOrder) {
   ASSERT_EQ(OpenAndProve(Network()).outcome, LinkOutcome::Opened);
   ASSERT_TRUE(net_.WaitForReceived(4, 2000));
-  ASSERT_EQ(OpenAndProve(Choice(LinkSerial)).outcome, LinkOutcome::Opened);
-  EXPECT_EQ(Links().NetworkHandle, nullptr);
+  ASSERT_EQ(OpenAndProve(Choice(LinkKind::Serial)).outcome, LinkOutcome::Opened);
+  EXPECT_NE(OpenLinkKind(), LinkKind::Network);
   EXPECT_TRUE(net_.WaitForNoConnection(3000));
   EXPECT_EQ(net_.orderly_closes(), 1);
 }
@@ -471,19 +471,19 @@ TEST_F(NetworkOpenLinkTest, ApplyingAnotherKindEndsTheConnectionInOrder) {
 
 TEST_F(OpenLinkTest, OnlyTheModelVorn101WithdrawsTheCutterChoices) {
   for (const char* model : {"Vorn-101", "Vorn-1010", "vorn-101", "TM-80", ""}) {
-    LinkChoice c = Choice(LinkNone);
+    LinkChoice c = Choice(LinkKind::None);
     c.model_name = model;
     EXPECT_EQ(OpenAndProve(c).withdraw_cutter_choices, std::string(model) == "Vorn-101") << model;
   }
   // Whatever the opening comes to.
-  LinkChoice failing = Choice(LinkSerial);
+  LinkChoice failing = Choice(LinkKind::Serial);
   failing.com_port = "COM2";
   failing.model_name = "Vorn-101";
   EXPECT_TRUE(OpenAndProve(failing).withdraw_cutter_choices);
 }
 
 TEST(LinkKindTable, OneRowPerKindWithItsJobBlockSize) {
-  std::vector<int32_t> kinds;
+  std::vector<LinkKind> kinds;
   for (const LinkKindRow& row : LinkKinds()) {
     EXPECT_NE(row.open, nullptr) << row.name;
     EXPECT_NE(row.prove, nullptr) << row.name;
@@ -491,36 +491,39 @@ TEST(LinkKindTable, OneRowPerKindWithItsJobBlockSize) {
     EXPECT_EQ(FindLinkKind(row.kind), &row);
     kinds.push_back(row.kind);
   }
-  EXPECT_EQ(kinds, (std::vector<int32_t>{LinkSerial, LinkParallel, LinkUsb, LinkPrintQueue,
-                                         LinkVirtual, LinkNetwork}));
-  EXPECT_EQ(FindLinkKind(LinkNone), nullptr);
-  EXPECT_EQ(FindLinkKind(7), nullptr);
-  EXPECT_EQ(JobBlockSize(LinkUsb), 1024);
-  EXPECT_EQ(JobBlockSize(LinkSerial), 1);
-  EXPECT_EQ(JobBlockSize(LinkParallel), 1);
-  EXPECT_EQ(JobBlockSize(LinkPrintQueue), 1);
-  EXPECT_EQ(JobBlockSize(LinkVirtual), 1);
-  EXPECT_EQ(JobBlockSize(LinkNetwork), 4096);
-  EXPECT_EQ(JobBlockSize(LinkNone), 0);
+  EXPECT_EQ(kinds,
+            (std::vector<LinkKind>{LinkKind::Serial, LinkKind::Parallel, LinkKind::Usb,
+                                   LinkKind::PrintQueue, LinkKind::Virtual, LinkKind::Network}));
+  EXPECT_EQ(FindLinkKind(LinkKind::None), nullptr);
+  EXPECT_EQ(FindLinkKind(static_cast<LinkKind>(7)), nullptr);
+  EXPECT_EQ(JobBlockSize(LinkKind::Usb), 1024);
+  EXPECT_EQ(JobBlockSize(LinkKind::Serial), 1);
+  EXPECT_EQ(JobBlockSize(LinkKind::Parallel), 1);
+  EXPECT_EQ(JobBlockSize(LinkKind::PrintQueue), 1);
+  EXPECT_EQ(JobBlockSize(LinkKind::Virtual), 1);
+  EXPECT_EQ(JobBlockSize(LinkKind::Network), 4096);
+  EXPECT_EQ(JobBlockSize(LinkKind::None), 0);
   // Only the network link, whose blocks pass in microseconds, reports its progress
   // less often than every block.
   for (const LinkKindRow& row : LinkKinds())
-    EXPECT_EQ(row.job_progress_throttled, row.kind == LinkNetwork) << row.name;
+    EXPECT_EQ(row.job_progress_throttled, row.kind == LinkKind::Network) << row.name;
 }
 
 // A kind of the test's own shows the opening's rule for LinkKind, exceptions included.
+constexpr LinkKind kScripted = static_cast<LinkKind>(9);
+constexpr LinkKind kNotProven = static_cast<LinkKind>(-2);
 struct ScriptedKind {
   static inline LinkStep open_result;
   static inline LinkStep prove_result;
   static inline bool throw_in_open = false;
   static inline bool throw_in_prove = false;
-  static inline int32_t kind_seen_by_prove = -2;
+  static inline LinkKind kind_seen_by_prove = kNotProven;
   static LinkStep Open(const LinkChoice&) {
     if (throw_in_open) throw std::runtime_error("device table corrupt");
     return open_result;
   }
   static LinkStep Prove() {
-    kind_seen_by_prove = Links().LinkKind;
+    kind_seen_by_prove = Links().Kind;
     if (throw_in_prove) throw 42;
     return prove_result;
   }
@@ -529,59 +532,58 @@ struct ScriptedKind {
 TEST(OpenLinkRule, LinkKindFollowsEachStageAndExceptionsClearIt) {
   ResetLinkState();
   LogRecorder log;
-  const LinkKindRow keeps{
-      9, "scripted", ScriptedKind::Open, ScriptedKind::Prove, "open failed", false, "test failed",
-      1};
+  const LinkKindRow keeps{kScripted,     "scripted", ScriptedKind::Open, ScriptedKind::Prove,
+                          "open failed", false,      "test failed",      1};
   LinkKindRow clears = keeps;
   clears.open_failure_clears_link = true;
   const LinkKindRow rows[] = {keeps};
   const LinkKindRow clearing_rows[] = {clears};
   LinkChoice c;
-  c.kind = 9;
+  c.kind = kScripted;
 
-  auto run = [&](std::span<const LinkKindRow> table, int32_t before) {
-    Links().LinkKind = before;
-    ScriptedKind::kind_seen_by_prove = -2;
+  auto run = [&](std::span<const LinkKindRow> table, LinkKind before) {
+    Links().Kind = before;
+    ScriptedKind::kind_seen_by_prove = kNotProven;
     return OpenAndProve(c, table);
   };
   ScriptedKind::open_result = LinkStep::Done();
   ScriptedKind::prove_result = LinkStep::Done();
-  LinkResult r = run(rows, LinkSerial);
+  LinkResult r = run(rows, LinkKind::Serial);
   EXPECT_EQ(r.outcome, LinkOutcome::Opened);
-  EXPECT_EQ(ScriptedKind::kind_seen_by_prove, 9);  // proving runs on the new link
-  EXPECT_EQ(Links().LinkKind, 9);
+  EXPECT_EQ(ScriptedKind::kind_seen_by_prove, kScripted);  // proving runs on the new link
+  EXPECT_EQ(Links().Kind, kScripted);
 
   ScriptedKind::open_result = LinkStep::Failed("gone");
-  r = run(rows, LinkSerial);
+  r = run(rows, LinkKind::Serial);
   EXPECT_EQ(r.outcome, LinkOutcome::OpenFailed);
   EXPECT_STREQ(r.message, "open failed");
   EXPECT_EQ(r.reason, "gone");
-  EXPECT_EQ(ScriptedKind::kind_seen_by_prove, -2);  // never proven
-  EXPECT_EQ(Links().LinkKind, LinkSerial);
-  EXPECT_EQ(run(clearing_rows, LinkSerial).outcome, LinkOutcome::OpenFailed);
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(ScriptedKind::kind_seen_by_prove, kNotProven);  // never proven
+  EXPECT_EQ(Links().Kind, LinkKind::Serial);
+  EXPECT_EQ(run(clearing_rows, LinkKind::Serial).outcome, LinkOutcome::OpenFailed);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
 
   ScriptedKind::open_result = LinkStep::Done();
   ScriptedKind::prove_result = LinkStep::Failed("silent");
-  r = run(rows, LinkSerial);
+  r = run(rows, LinkKind::Serial);
   EXPECT_EQ(r.outcome, LinkOutcome::TestFailed);
   EXPECT_STREQ(r.message, "test failed");
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
 
   ScriptedKind::throw_in_open = true;
-  r = run(rows, LinkSerial);
+  r = run(rows, LinkKind::Serial);
   EXPECT_EQ(r.outcome, LinkOutcome::Interrupted);
   EXPECT_FALSE(r.Completed());
   EXPECT_EQ(r.message, nullptr);
   EXPECT_EQ(r.reason, "exception: device table corrupt");
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
   ScriptedKind::throw_in_open = false;
 
   ScriptedKind::throw_in_prove = true;
-  r = run(rows, LinkUsb);
+  r = run(rows, LinkKind::Usb);
   EXPECT_EQ(r.outcome, LinkOutcome::Interrupted);
   EXPECT_EQ(r.reason, "exception of unknown type");
-  EXPECT_EQ(Links().LinkKind, LinkNone);
+  EXPECT_EQ(Links().Kind, LinkKind::None);
   ScriptedKind::throw_in_prove = false;
 
   EXPECT_THAT(log.All(), HasSubstr("link warning: scripted link, opening failed: exception: "

@@ -8,8 +8,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "link/link_state.h"
 #include "base/message_sink.h"
+#include "link/link_state.h"
 
 namespace tillvane::testing {
 
@@ -154,26 +154,36 @@ std::unique_ptr<ParallelBackend> RecordingParallel(std::shared_ptr<Recording> r)
   return std::make_unique<ParallelRecorder>(std::move(r));
 }
 
-std::shared_ptr<Recording> OpenRecordingLink(int32_t link_kind) {
+std::shared_ptr<Recording> OpenRecordingLink(LinkKind link_kind) {
   ResetLinkState();
   auto r = std::make_shared<Recording>();
-  switch (link_kind) {
-    case LinkParallel:
-      SetParallel(RecordingParallel(r));
-      break;
-    case LinkSerial:
-      SetSerialHandle(RecordingSerial(r));
-      break;
-    case LinkPrintQueue:
-      SetQueueHandle(RecordingQueue(r));
-      break;
-    case LinkUsb:
-      SetUsbHandle(RecordingUsb(r));
-      break;
-    default:
-      break;
+  // One recorder of each kind that records; the others open no link.
+  using Factory = std::unique_ptr<Link> (*)(std::shared_ptr<Recording>);
+  static constexpr struct {
+    LinkKind kind;
+    Factory make;
+  } kRecorders[] = {
+      {LinkKind::Parallel,
+       [](std::shared_ptr<Recording> rec) -> std::unique_ptr<Link> {
+         return RecordingParallel(std::move(rec));
+       }},
+      {LinkKind::Serial,
+       [](std::shared_ptr<Recording> rec) -> std::unique_ptr<Link> {
+         return RecordingSerial(std::move(rec));
+       }},
+      {LinkKind::PrintQueue,
+       [](std::shared_ptr<Recording> rec) -> std::unique_ptr<Link> {
+         return RecordingQueue(std::move(rec));
+       }},
+      {LinkKind::Usb,
+       [](std::shared_ptr<Recording> rec) -> std::unique_ptr<Link> {
+         return RecordingUsb(std::move(rec));
+       }},
+  };
+  for (const auto& row : kRecorders) {
+    if (row.kind == link_kind) SetLink(row.make(r));
   }
-  Links().LinkKind = link_kind;
+  Links().Kind = link_kind;
   return r;
 }
 

@@ -48,7 +48,7 @@ std::unique_ptr<ParallelBackend> RecordingParallel(std::shared_ptr<Recording> r)
 
 // Puts the link state back to start-up, opens a recording link of the given kind and
 // returns its recording.
-std::shared_ptr<Recording> OpenRecordingLink(int32_t link_kind);
+std::shared_ptr<Recording> OpenRecordingLink(LinkKind link_kind);
 
 // Collects the texts that go through the message sink while it lives.
 class MessageRecorder {

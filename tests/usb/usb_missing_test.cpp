@@ -22,7 +22,7 @@ TEST(UsbMissingLibrary, FailsTheLoadAndEveryStepAfterIt) {
   EXPECT_TRUE(labels.empty());
   EXPECT_FALSE(OpenUsbDevice(0));
   EXPECT_EQ(messages.Messages(), (std::vector<std::string>{kUsbOpenFailed}));
-  Links().LinkKind = LinkUsb;
+  Links().Kind = LinkKind::Usb;
   const uint8_t lf = 0x0A;
   EXPECT_EQ(SendData(&lf, 1), -1);
   UnloadUsbLibrary();  // nothing loaded: nothing happens

@@ -73,7 +73,7 @@ TEST_F(UsbRealTest, EveryByteReachesThePrinterThroughTheLink) {
   EXPECT_EQ(ListUsbDevices(labels), 1);
   EXPECT_EQ(labels, Labels{"VORNUSB-0"});
   ASSERT_TRUE(OpenUsbDevice(0));
-  Links().LinkKind = LinkUsb;
+  Links().Kind = LinkKind::Usb;
 
   Bytes all(256);
   std::iota(all.begin(), all.end(), 0);
@@ -154,14 +154,14 @@ TEST_F(UsbRealTest, AStalledPrinterGivesTheCountTakenAfterTheTimeout) {
 
   // Through the link, the short count is a failed send.
   ASSERT_TRUE(OpenUsbDevice(0));
-  Links().LinkKind = LinkUsb;
+  Links().Kind = LinkKind::Usb;
   EXPECT_EQ(Send(big), -1);
 }
 
 TEST_F(UsbRealTest, APrinterThatWentAwayFailsTheWrite) {
   rigs::PtyPrinter printer(dir_.path(), 0);
   ASSERT_TRUE(OpenUsbDevice(0));
-  Links().LinkKind = LinkUsb;
+  Links().Kind = LinkKind::Usb;
   printer.CloseMaster();
   EXPECT_EQ(Send(Bytes{0x0A}), -1);
 }

@@ -41,7 +41,7 @@ class UsbSimTest : public ::testing::Test {
 
   bool OpenAsLink(int n) {
     if (!OpenUsbDevice(n)) return false;
-    Links().LinkKind = LinkUsb;
+    Links().Kind = LinkKind::Usb;
     return true;
   }
 
@@ -167,7 +167,7 @@ TEST_F(UsbSimTest, MinusOneNullAndNumbersOutOfRangeFailTheOpenWithTheMessage) {
   EXPECT_EQ(sim_->OpenCalls(8), 0);
   EXPECT_EQ(messages_.Messages(), std::vector<std::string>(4, kUsbOpenFailed));
   // Nothing is open: a send on the USB link fails without reaching the library.
-  Links().LinkKind = LinkUsb;
+  Links().Kind = LinkKind::Usb;
   EXPECT_EQ(Send(Bytes{0x0A}), -1);
 }
 

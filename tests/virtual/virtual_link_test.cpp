@@ -72,7 +72,7 @@ class VirtualLinkTest : public ::testing::Test {
   std::shared_ptr<VirtualPrinter> Open(int dots) {
     std::string why;
     EXPECT_TRUE(OpenVirtualLink(dots, &why)) << why;
-    Links().LinkKind = LinkVirtual;
+    Links().Kind = LinkKind::Virtual;
     return VirtualPrinterOfLink();
   }
 
@@ -296,9 +296,9 @@ TEST_F(VirtualLinkTest, ApplyingTheVirtualRowOpensAndProvesItAtTheModelsPaperWid
   offline.offline = offline.paper_out = offline.cover_open = true;
   for (const Case& c : {Case{80, render::kDots80mm, {}}, Case{56, render::kDotsNarrow, offline}}) {
     SetCurrentModel("Vorn-101", c.width);
-    Links().LinkKind = LinkNone;
+    Links().Kind = LinkKind::None;
     LinkChoice choice;
-    choice.kind = LinkVirtual;
+    choice.kind = LinkKind::Virtual;
     // The printer of the run keeps its state across openings at the same width.
     std::string why;
     ASSERT_TRUE(OpenVirtualLink(c.dots, &why)) << why;
@@ -307,7 +307,7 @@ TEST_F(VirtualLinkTest, ApplyingTheVirtualRowOpensAndProvesItAtTheModelsPaperWid
 
     const LinkResult r = OpenAndProve(choice);
     EXPECT_EQ(r.outcome, LinkOutcome::Opened) << c.width << ": " << r.reason;
-    EXPECT_EQ(Links().LinkKind, LinkVirtual);
+    EXPECT_EQ(Links().Kind, LinkKind::Virtual);
     auto printer = VirtualPrinterOfLink();
     ASSERT_TRUE(WaitVirtualPrinterIdle(5000));
     const auto shot = printer->Take();
@@ -319,7 +319,7 @@ TEST_F(VirtualLinkTest, ApplyingTheVirtualRowOpensAndProvesItAtTheModelsPaperWid
     EXPECT_GT(shot.current.height(), 0);
     EXPECT_EQ(rt::CountDots(shot.current), 0);
     EXPECT_EQ(ReadVirtualAnswers(nullptr, 0), 0);
-    EXPECT_EQ(JobBlockSize(LinkVirtual), 1);
+    EXPECT_EQ(JobBlockSize(LinkKind::Virtual), 1);
   }
 }
 
@@ -333,7 +333,7 @@ TEST_F(VirtualLinkTest, ACommandFileStreamedIntoThePrinterPrintsAsTheFileRenders
   ::tillvane::testing::WriteFileBytes(path, file);
 
   LinkChoice choice;
-  choice.kind = LinkVirtual;
+  choice.kind = LinkKind::Virtual;
   ASSERT_EQ(OpenAndProve(choice).outcome, LinkOutcome::Opened);
   auto printer = VirtualPrinterOfLink();
   ASSERT_TRUE(WaitVirtualPrinterIdle(5000));

@@ -97,7 +97,7 @@ TEST_F(DevicesWindowTest, ApplyingUsbOpensTestsAndPrints) {
   f.cboUsb->setCurrentIndex(1);
   auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
-  EXPECT_EQ(Links().LinkKind.load(), LinkUsb);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Usb);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   EXPECT_TRUE(f.sbtnDemo->isEnabled());
   EXPECT_EQ(usb.Received(1), (Bytes{0x0A}));
@@ -112,13 +112,13 @@ TEST_F(DevicesWindowTest, ApplyingUsbOpensTestsAndPrints) {
 TEST_F(DevicesWindowTest, UsbOpenFailureShowsBothMessagesAndKeepsTheLink) {
   TMainForm& f = Open();
   rigs::SimUsb usb;
-  auto earlier = OpenRecordingLink(LinkSerial);
+  auto earlier = OpenRecordingLink(LinkKind::Serial);
   usb.ForceOpenResult(0, 0);  // a null handle: no such device
   StandardErrorCapture err;
   auto boxes = Apply(f.rbtnUsb);
   ASSERT_EQ(MessageTexts(boxes), (QStringList{QStringLiteral("打开USB失败！"), kUsbOpenFailed}));
   ExpectReasonShownAndLogged(boxes[1], err.Text());
-  EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Serial);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
   EXPECT_FALSE(earlier->destroyed);
 }
@@ -129,7 +129,7 @@ TEST_F(DevicesWindowTest, UsbThatTakesNoByteFailsTheTest) {
   usb.FailWrites(0, 0);
   auto boxes = Apply(f.rbtnUsb);
   EXPECT_EQ(MessageTexts(boxes), QStringList{kTestFailed});
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
   EXPECT_FALSE(f.sbtnDemo->isEnabled());
 }
@@ -143,7 +143,7 @@ TEST_F(DevicesWindowTest, UsbChosenThenWithdrawnByTheModelAttemptsNoDevice) {
   EXPECT_FALSE(f.rbtnUsb->isEnabled());
   auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_EQ(MessageTexts(boxes), (QStringList{QStringLiteral("打开USB失败！"), kUsbOpenFailed}));
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
 }
 
 TEST_F(DevicesWindowTest, ClosingUnloadsTheUsbLibrary) {
@@ -155,7 +155,7 @@ TEST_F(DevicesWindowTest, ClosingUnloadsTheUsbLibrary) {
     EXPECT_EQ(usb.OpenHandles(0), 1);
   }
   f.close();
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_FALSE(rigs::LoadedUsbLibrary::IsLoaded());
 }
 
@@ -167,7 +167,7 @@ TEST_F(DevicesWindowTest, ApplyingLpt1OpensThePortAndFeedsALine) {
   TMainForm& f = Open();
   auto boxes = Apply(f.rbtnLPT);
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
-  EXPECT_EQ(Links().LinkKind.load(), LinkParallel);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Parallel);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   EXPECT_TRUE(f.sbtnClearError->isEnabled());
   EXPECT_EQ(Sim::Printed(), (Bytes{0x0A}));
@@ -189,7 +189,7 @@ TEST_F(DevicesWindowTest, APrinterOutOfPaperFailsTheParallelTest) {
   auto boxes = Apply(f.rbtnLPT);
   ASSERT_EQ(MessageTexts(boxes), QStringList{kTestFailed});
   ExpectReasonShownAndLogged(boxes[0], err.Text());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
 }
 
@@ -200,7 +200,7 @@ TEST_F(DevicesWindowTest, ClosingWithTheParallelLinkUnloadsThePortLibrary) {
   ASSERT_TRUE(Sim::Loaded());
   f.close();
   EXPECT_FALSE(Sim::Loaded());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
 }
 
 }  // namespace

@@ -74,12 +74,12 @@ TEST_F(EnglishWindowTest, PortFailuresAreToldInEnglish) {
   EXPECT_EQ(MessageTexts(boxes),
             QStringList{QStringLiteral(
                 "Parallel port open failed! Check that the printer is connected correctly!")});
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
 }
 
 TEST_F(EnglishWindowTest, ASendFailureIsToldInEnglish) {
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   rec->accept = [](size_t) { return false; };
   auto boxes = WithMessageBoxes([&] { Click(f.sbtnSample); });
   EXPECT_EQ(MessageTexts(boxes),

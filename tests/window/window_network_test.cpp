@@ -126,7 +126,7 @@ TEST_F(NetworkWindowTest, ApplyingProvesTheLinkEnablesTheButtonsAndShowsThePaper
   EXPECT_FALSE(f.sbtnPrinterStatus->isEnabled());
   auto boxes = ApplyNetwork();
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
-  EXPECT_EQ(Links().LinkKind.load(), LinkNetwork);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Network);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   for (QPushButton* b :
        {f.sbtnDownloadLogo, f.sbtnDemo, f.sbtnClearError, f.sbtnPrinterStatus, f.sbtnExit})
@@ -183,7 +183,7 @@ TEST_F(NetworkWindowTest, EachMisbehavingPrinterGivesItsMessageAndLeavesTheWindo
     EXPECT_EQ(boxes[0].text, c.message);
     EXPECT_EQ(boxes[0].title, QStringLiteral("Tillvane"));
     EXPECT_TRUE(boxes[0].detail.contains(QLatin1String(c.detail))) << boxes[0].detail.toStdString();
-    EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+    EXPECT_EQ(Links().Kind.load(), LinkKind::None);
     EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
     EXPECT_TRUE(f.LabelPrinterState->text().isEmpty());
     EXPECT_FALSE(SendingInProgress());
@@ -195,7 +195,7 @@ TEST_F(NetworkWindowTest, EachMisbehavingPrinterGivesItsMessageAndLeavesTheWindo
     SleepMs(200);
     auto again = ApplyNetwork(QString::fromStdString(printer_.Address()));
     EXPECT_TRUE(again.empty()) << MessageTexts(again).join("|").toStdString();
-    EXPECT_EQ(Links().LinkKind.load(), LinkNetwork);
+    EXPECT_EQ(Links().Kind.load(), LinkKind::Network);
   }
 }
 
@@ -255,7 +255,7 @@ TEST_F(NetworkWindowTest, TheStatusButtonFollowsWhetherTheOpenLinkCanAnswer) {
   printer_.SetRefusing(true);
   SleepMs(200);
   EXPECT_EQ(MessageTexts(ApplyNetwork()), QStringList{kConnectFailed});
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_TRUE(f.sbtnDemo->isEnabled());
   EXPECT_FALSE(f.sbtnPrinterStatus->isEnabled());
 }
@@ -296,8 +296,8 @@ TEST_F(NetworkWindowTest, TheCommandFileStreamArrivesWholeAndClosingDuringAStrea
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
   EXPECT_EQ(jobs::RunningJobs(), 0);
   EXPECT_FALSE(SendingInProgress());
-  EXPECT_EQ(Links().NetworkHandle, nullptr);
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_NE(OpenLinkKind(), LinkKind::Network);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_LT(printer_.received_count(), long_content.size());
   EXPECT_TRUE(printer_.WaitForNoConnection(5000));
   EXPECT_EQ(printer_.orderly_closes(), closes_before + 1);
@@ -370,8 +370,8 @@ TEST_F(NetworkWindowTest,
   auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
   EXPECT_LT(MsSince(start), 3500);
-  EXPECT_EQ(Links().LinkKind.load(), LinkVirtual);
-  EXPECT_EQ(Links().NetworkHandle, nullptr);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Virtual);
+  EXPECT_NE(OpenLinkKind(), LinkKind::Network);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ TEST_F(QueueWindowTest, ApplyingOpensTheQueueAndPrintsOneLineFeedJob) {
   TMainForm& f = Open();
   auto boxes = ApplyQueue();
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
-  EXPECT_EQ(Links().LinkKind.load(), LinkPrintQueue);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::PrintQueue);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   EXPECT_TRUE(f.sbtnDemo->isEnabled());
   EXPECT_EQ(Output(1), (Bytes{0x0A}));
@@ -99,12 +99,12 @@ TEST_F(QueueWindowTest, ARejectingQueueStillCountsAsOpenedButPrintsNothing) {
   const std::string logged = err.Text();
   EXPECT_NE(logged.find("tillvane.link: warning: print queue"), std::string::npos) << logged;
   EXPECT_NE(logged.find("not accepting jobs"), std::string::npos) << logged;
-  EXPECT_EQ(Links().LinkKind.load(), LinkPrintQueue);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::PrintQueue);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   // The receipt's document cannot start: the queue is closed, silently.
   boxes = WithMessageBoxes([&] { Click(f.sbtnSample); });
   EXPECT_TRUE(boxes.empty());
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
   EXPECT_EQ(cups_.JobCount(kQueue), 0);
 }
 
@@ -122,10 +122,10 @@ TEST_F(QueueWindowTest, ClosingTheWindowClosesTheQueue) {
   TMainForm& f = Open();
   f.show();
   ASSERT_TRUE(ApplyQueue().empty());
-  ASSERT_TRUE(QueueOpen());
+  ASSERT_TRUE((OpenLinkKind() == LinkKind::PrintQueue));
   f.close();
-  EXPECT_FALSE(QueueOpen());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_F(SerialWindowTest, ApplyingOpensTestsAndEnablesThePrintingButtons) {
   TMainForm& f = Open();
   auto boxes = ApplySerial();
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
-  EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Serial);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
   for (QPushButton* b : {f.sbtnDownloadLogo, f.sbtnDemo, f.sbtnClearError, f.sbtnExit})
     EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
@@ -108,7 +108,7 @@ TEST_F(SerialWindowTest, ASilentPrinterFailsTheCommunicationTest) {
   auto boxes = ApplySerial();
   ASSERT_EQ(MessageTexts(boxes), QStringList{QStringLiteral("端口通讯测试失败!")});
   ExpectReasonShownAndLogged(boxes[0], err.Text());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
   EXPECT_FALSE(f.sbtnDemo->isEnabled());
   EXPECT_FALSE(f.sbtnClearError->isEnabled());
@@ -136,7 +136,7 @@ TEST_F(SerialWindowTest, AFailedTestAfterAWorkingLinkKeepsTheButtonsOn) {
   printer_.SetMode(SimSerialPrinter::Mode::Silent);
   auto boxes = ApplySerial();
   EXPECT_EQ(MessageTexts(boxes), QStringList{QStringLiteral("端口通讯测试失败!")});
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_TRUE(f.sbtnDemo->isEnabled());
 }
 
@@ -200,7 +200,7 @@ TEST_F(SerialWindowTest, CutterChoiceReachesThePrinter) {
   // What the document itself gives for each cutter mode.
   Bytes expected[3];
   for (int32_t mode = 0; mode < 3; ++mode) {
-    auto rec = OpenRecordingLink(LinkSerial);
+    auto rec = OpenRecordingLink(LinkKind::Serial);
     ASSERT_EQ(SampleTicket(mode), 0);
     expected[mode] = rec->All();
   }
@@ -426,8 +426,8 @@ TEST_F(SerialWindowTest, ClosingDuringARepeatedDemoEndsTheJobFirst) {
   // The job stopped at a send boundary before the link went away.
   EXPECT_EQ(jobs::RunningJobs(), 0);
   EXPECT_FALSE(SendingInProgress());
-  EXPECT_FALSE(SerialHandleValid());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::Serial));
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_LT(printer_.received_count(), 100 * Golden("SampleTicket").size());
 }
 
@@ -451,8 +451,8 @@ TEST_F(SerialWindowTest, ClosingWhileAStreamWaitsOnAStalledPrinterEndsItSilently
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
   EXPECT_EQ(jobs::RunningJobs(), 0);
   EXPECT_FALSE(SendingInProgress());
-  EXPECT_FALSE(SerialHandleValid());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::Serial));
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_LT(printer_.received_count(), 200000u);
 }
 
@@ -460,10 +460,10 @@ TEST_F(SerialWindowTest, ClosingReleasesTheSerialPort) {
   TMainForm& f = Open();
   f.show();
   ASSERT_TRUE(ApplySerial().empty());
-  ASSERT_TRUE(SerialHandleValid());
+  ASSERT_TRUE((OpenLinkKind() == LinkKind::Serial));
   f.close();
-  EXPECT_FALSE(SerialHandleValid());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::Serial));
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_FALSE(f.Timer1->isActive());
 }
 

@@ -24,11 +24,11 @@
 #include <gtest/gtest.h>
 
 #include "app/index_picture.h"
+#include "base/message_sink.h"
 #include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
-#include "base/message_sink.h"
 #include "session/sender_gate.h"
 #include "tests/window/window_fixture.h"
 
@@ -65,7 +65,7 @@ TEST_F(WindowTest, StartUpOffersOnlyPortSettingsAndExit) {
   Click(f.sbtnDownloadLogo);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
 
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_FALSE(Links().PrintToFile.load());
   EXPECT_EQ(Links().BusyTimeout.load(), kBusyTimeoutNormal);
   EXPECT_EQ(f.CutterMode(), 0);
@@ -328,13 +328,13 @@ TEST_F(WindowTest, RadioButtonsEnableOnlyTheirOwnSettings) {
 
 TEST_F(WindowTest, CancelKeepsTheChoicesAndTheLink) {
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   Click(f.sbtnPortOption);
   f.cboBaudrate->setCurrentText(QStringLiteral("38400"));
   f.cboVerify->setCurrentText(QStringLiteral("Even"));
   Click(f.sbtnCancel);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsMain);
-  EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Serial);
   EXPECT_FALSE(rec->destroyed);
   Click(f.sbtnPortOption);
   EXPECT_EQ(f.cboBaudrate->currentText(), QStringLiteral("38400"));
@@ -390,7 +390,7 @@ TEST_F(WindowTest, SerialOpenFailureKeepsThePageAndButtons) {
   EXPECT_EQ(boxes[0].title, QStringLiteral("Tillvane"));
   EXPECT_EQ(boxes[0].buttons, 1);
   EXPECT_EQ(boxes[0].text, QStringLiteral("串口打开失败！请检查打印机是否正确连接！"));
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
   EXPECT_FALSE(f.sbtnDemo->isEnabled());
   EXPECT_TRUE(f.sbtnExit->isEnabled());
@@ -399,14 +399,14 @@ TEST_F(WindowTest, SerialOpenFailureKeepsThePageAndButtons) {
 TEST_F(WindowTest, Lpt3AndLpt4AreRefusedWithTheParallelMessage) {
   TMainForm& f = Open();
   Click(f.sbtnPortOption);
-  auto rec = OpenRecordingLink(LinkUsb);  // an earlier link stays in force
+  auto rec = OpenRecordingLink(LinkKind::Usb);  // an earlier link stays in force
   for (int i : {2, 3}) {
     Click(f.rbtnLPT);
     f.cboLPT->setCurrentIndex(i);
     auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
     EXPECT_EQ(MessageTexts(boxes),
               QStringList{QStringLiteral("并口打开失败！请检查打印机是否正确连接！")});
-    EXPECT_EQ(Links().LinkKind.load(), LinkUsb);
+    EXPECT_EQ(Links().Kind.load(), LinkKind::Usb);
     EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsPortOption);
   }
   EXPECT_TRUE(rec->Calls().empty());
@@ -414,11 +414,11 @@ TEST_F(WindowTest, Lpt3AndLpt4AreRefusedWithTheParallelMessage) {
 
 TEST_F(WindowTest, ApplyClosesAnOpenPrintQueueFirst) {
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkPrintQueue);
+  auto rec = OpenRecordingLink(LinkKind::PrintQueue);
   Click(f.sbtnPortOption);
   WithMessageBoxes([&] { Click(f.sbtnApply); });
   EXPECT_TRUE(rec->destroyed);
-  EXPECT_FALSE(QueueOpen());
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
 }
 
 // ---------------------------------------------------------------------------------
@@ -448,7 +448,7 @@ std::vector<DemoButton> DemoButtons() {
 
 // The bytes the documents themselves produce for a cutter mode, on a recording link.
 Bytes DocumentBytes(const std::vector<int32_t (*)(int32_t)>& docs, int32_t cutter) {
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   for (auto doc : docs) EXPECT_EQ(doc(cutter), 0);
   Bytes all = rec->All();
   ResetLinkState();
@@ -481,7 +481,7 @@ TEST_F(WindowTest, CutterChoiceTakesEffectWithTheNextReceipt) {
   Click(f.rbtnNone);
   EXPECT_EQ(f.CutterMode(), 2);
   const Bytes expected = DocumentBytes({SampleTicket}, 2);
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   Click(f.sbtnSample);
   EXPECT_EQ(rec->All(), expected);
   Click(f.rbtnFull);
@@ -497,7 +497,7 @@ TEST_F(WindowTest, EveryReceiptButtonPrintsItsDocumentsForThePaperWidth) {
       for (int32_t cutter : {0, 1}) {
         Click(cutter == 0 ? f.rbtnFull : f.rbtnPart);
         const Bytes expected = DocumentBytes(narrow ? b.narrow : b.wide, cutter);
-        auto rec = OpenRecordingLink(LinkSerial);
+        auto rec = OpenRecordingLink(LinkKind::Serial);
         auto boxes = WithMessageBoxes([&] { Click(f.*b.button); });
         EXPECT_TRUE(boxes.empty()) << b.name;
         EXPECT_EQ(rec->All(), expected) << b.name << " narrow " << narrow << " cutter " << cutter;
@@ -510,7 +510,7 @@ TEST_F(WindowTest, EveryReceiptButtonPrintsItsDocumentsForThePaperWidth) {
 TEST_F(WindowTest, PrintToFileIsTakenAtEachClick) {
   TMainForm& f = Open();
   const Bytes expected = DocumentBytes({AtmTicket}, 0);
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   f.chkPrintToFile->setChecked(true);
   EXPECT_FALSE(Links().PrintToFile.load());  // ticking alone changes nothing
   Click(f.sbtnATM);
@@ -527,7 +527,7 @@ TEST_F(WindowTest, PrintToFileIsTakenAtEachClick) {
 
 TEST_F(WindowTest, AFailedReceiptShowsTheSendFailureOnce) {
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   rec->accept = [](size_t) { return false; };
   auto boxes = WithMessageBoxes([&] { Click(f.sbtnLogoBar); });
   ASSERT_EQ(boxes.size(), 1u);
@@ -540,11 +540,11 @@ TEST_F(WindowTest, AFailedReceiptShowsTheSendFailureOnce) {
 TEST_F(WindowTest, AReceiptThatFailsMidwayStopsThereAndSaysSo) {
   TMainForm& f = Open();
   for (const DemoButton& b : DemoButtons()) {
-    for (int32_t kind : {LinkSerial, LinkPrintQueue}) {
+    for (LinkKind kind : {LinkKind::Serial, LinkKind::PrintQueue}) {
       const Bytes whole = DocumentBytes(b.wide, 0);
       size_t refused = 0;  // half-way through the first document
       {
-        auto first = OpenRecordingLink(LinkSerial);
+        auto first = OpenRecordingLink(LinkKind::Serial);
         EXPECT_EQ(b.wide[0](0), 0);
         refused = first->Calls().size() / 2;
       }
@@ -558,11 +558,11 @@ TEST_F(WindowTest, AReceiptThatFailsMidwayStopsThereAndSaysSo) {
       const Bytes got = rec->All();
       EXPECT_TRUE(got.size() < whole.size() && std::equal(got.begin(), got.end(), whole.begin()))
           << b.name;
-      if (kind == LinkPrintQueue) {
+      if (kind == LinkKind::PrintQueue) {
         // One document, ended by the failed write, which closed the queue.
         EXPECT_EQ(rec->starts, 1) << b.name;
         EXPECT_EQ(rec->ends, 1) << b.name;
-        EXPECT_FALSE(QueueOpen()) << b.name;
+        EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue)) << b.name;
       }
     }
   }
@@ -571,7 +571,7 @@ TEST_F(WindowTest, AReceiptThatFailsMidwayStopsThereAndSaysSo) {
 
 TEST_F(WindowTest, SendsOnTheWindowsThreadShowTheBusyPointer) {
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   std::vector<int> shapes;  // the pointer at each write, on the window's thread
   rec->accept = [&](size_t) {
     const QCursor* c = QApplication::overrideCursor();
@@ -601,7 +601,7 @@ TEST_F(WindowTest, SendsOnTheWindowsThreadShowTheBusyPointer) {
 TEST_F(WindowTest, OnThePrintQueueEachClickIsOneDocument) {
   TMainForm& f = Open();
   const Bytes expected = DocumentBytes({LogoTicket, FontBarcodeTicket}, 0);
-  auto rec = OpenRecordingLink(LinkPrintQueue);
+  auto rec = OpenRecordingLink(LinkKind::PrintQueue);
   Click(f.sbtnLogoBar);
   EXPECT_EQ(rec->starts, 1);
   EXPECT_EQ(rec->ends, 1);
@@ -613,13 +613,13 @@ TEST_F(WindowTest, OnThePrintQueueEachClickIsOneDocument) {
 
 TEST_F(WindowTest, APrintQueueThatCannotStartADocumentIsClosedSilently) {
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkPrintQueue);
+  auto rec = OpenRecordingLink(LinkKind::PrintQueue);
   rec->start_ok = false;
   auto boxes = WithMessageBoxes([&] { Click(f.sbtnSample); });
   EXPECT_TRUE(boxes.empty());
   EXPECT_TRUE(rec->Calls().empty());
-  EXPECT_FALSE(QueueOpen());
-  EXPECT_EQ(Links().LinkKind.load(), LinkPrintQueue);
+  EXPECT_FALSE((OpenLinkKind() == LinkKind::PrintQueue));
+  EXPECT_EQ(Links().Kind.load(), LinkKind::PrintQueue);
   // Later clicks fail silently at the start of their document.
   boxes = WithMessageBoxes([&] { Click(f.sbtnATM); });
   EXPECT_TRUE(boxes.empty());
@@ -627,7 +627,7 @@ TEST_F(WindowTest, APrintQueueThatCannotStartADocumentIsClosedSilently) {
 
 TEST_F(WindowTest, NoReceiptWhileAnotherSenderIsSending) {
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   ASSERT_TRUE(TryBeginSending());
   auto boxes = WithMessageBoxes([&] {
     for (const DemoButton& b : DemoButtons()) Click(f.*b.button);
@@ -636,7 +636,7 @@ TEST_F(WindowTest, NoReceiptWhileAnotherSenderIsSending) {
   });
   EXPECT_TRUE(boxes.empty());
   EXPECT_TRUE(rec->Calls().empty());
-  EXPECT_EQ(Links().LinkKind.load(), LinkSerial);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::Serial);
   EndSending();
   Click(f.sbtnSample);
   EXPECT_FALSE(rec->Calls().empty());
@@ -670,7 +670,7 @@ TEST_F(WindowTest, LogoPreviewTakesItsBoxAroundTheCentre) {
   lion.fill(0);
   ASSERT_TRUE(lion.save(QString::fromStdString((dir_.path() / "Lion.bmp").string()), "BMP"));
   TMainForm& f = Open();
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   f.sbtnDownloadLogoClick();
   EXPECT_EQ(f.PageControl1->currentWidget(), f.tbsDownloadLogo);
   EXPECT_EQ(f.Image1->geometry(), QRect(76, 72, 105, 105));
@@ -741,13 +741,13 @@ TEST_F(WindowTest, LogoPreviewFollowsTheBoxesHoweverTheyChange) {
 // Closing.
 
 TEST_F(WindowTest, ClosingReleasesTheOpenLink) {
-  for (int32_t kind : {LinkSerial, LinkPrintQueue}) {
+  for (LinkKind kind : {LinkKind::Serial, LinkKind::PrintQueue}) {
     TMainForm& f = Open();
     f.show();
     auto rec = OpenRecordingLink(kind);
     EXPECT_TRUE(f.close());
     EXPECT_TRUE(rec->destroyed) << kind;
-    EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+    EXPECT_EQ(Links().Kind.load(), LinkKind::None);
     EXPECT_FALSE(f.Timer1->isActive());
     form_.reset();
   }
@@ -756,11 +756,11 @@ TEST_F(WindowTest, ClosingReleasesTheOpenLink) {
 TEST_F(WindowTest, ExitButtonClosesLikeTheCloseBox) {
   TMainForm& f = Open();
   f.show();
-  auto rec = OpenRecordingLink(LinkSerial);
+  auto rec = OpenRecordingLink(LinkKind::Serial);
   Click(f.sbtnExit);
   EXPECT_FALSE(f.isVisible());
   EXPECT_TRUE(rec->destroyed);
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ class VirtualWindowTest : public WindowTest {
     const auto boxes = WithMessageBoxes([&] { Click(form_->sbtnApply); });
     EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
     EXPECT_EQ(form_->PageControl1->currentWidget(), form_->tbsMain);
-    EXPECT_EQ(Links().LinkKind.load(), LinkVirtual);
+    EXPECT_EQ(Links().Kind.load(), LinkKind::Virtual);
     return form_->VirtualPreview();
   }
 
@@ -159,7 +159,7 @@ TEST_F(VirtualWindowTest, TheAccountStatementOnThePreviewIsWhatTillvaneRenderDra
   // Closing the window closes the preview and the link.
   f.close();
   EXPECT_FALSE(preview->isVisible());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_FALSE(LinkCanAnswer());
 }
 
@@ -229,7 +229,7 @@ TEST_F(VirtualWindowTest, ClosingDuringACommandFileStreamEndsItAndTheLinkCleanly
   EXPECT_TRUE(boxes.empty()) << MessageTexts(boxes).join("|").toStdString();
   EXPECT_EQ(jobs::RunningJobs(), 0);
   EXPECT_FALSE(SendingInProgress());
-  EXPECT_EQ(Links().LinkKind.load(), LinkNone);
+  EXPECT_EQ(Links().Kind.load(), LinkKind::None);
   EXPECT_FALSE(preview->isVisible());
   // The link is gone: nothing waits to be printed, nothing answers.
   EXPECT_TRUE(WaitVirtualPrinterIdle(0));
