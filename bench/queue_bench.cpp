@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
   };
   ratio("BM_QueueJobOneBytePerCall", "BM_QueueJobOneCall", "whole 2000-byte jobs");
   ratio("BM_QueueWritesOneBytePerCall", "BM_QueueWritesOneCall", "2000 bytes of writes only");
-  tillvane::CloseLinkOf(LinkKind::PrintQueue);
+  tillvane::CloseLinkOf(tillvane::LinkKind::PrintQueue);
   rig.WaitForJobs(30000);
   return 0;
 }
