@@ -882,6 +882,8 @@ struct Printer::Impl {
 
   void Execute() {
     const uint8_t* p = cmd.data();
+    if (options.more_answers)
+      for (uint8_t b : options.more_answers(p, cmd.size())) Reply(b);
     switch (p[0]) {
       case HT: {
         const int cell = CellOf(SingleFace()).width * width_mul + char_spacing * width_mul;
@@ -932,7 +934,7 @@ struct Printer::Impl {
         FeedRows(DotsY(p[1]));
         return;
       case DLE:
-        if (p[1] == EOT) StatusReply(p[2]);
+        if (p[1] == EOT && options.answer_realtime) StatusReply(p[2]);
         return;  // DLE ENQ, DLE DC4: nothing to print
       case ESC:
         Esc(p);
