@@ -9,7 +9,7 @@ TILLVANE_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   cups-daemon cups-client
   fonts-wqy-microhei fonts-dejavu-core
-  libfreetype-dev libpng-dev
+  libfreetype-dev libpng-dev libsystemd-dev
   xvfb x11-apps imagemagick xauth
   fuse3 libfuse3-dev
   clang libclang-rt-14-dev

@@ -18,6 +18,7 @@ struct Layer {
 inline constexpr Layer kLayers[] = {
     {"base", ""},
     {"render", "base"},
+    {"server", "base render"},
     {"abi", ""},
     {"config", "base"},
     {"link", "base abi config render"},
