@@ -171,6 +171,19 @@ int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FI
       [err](const std::string& message) {
         std::fprintf(err, "tillvane-printer: %s\n", message.c_str());
       });
+  // The handlers are in place before the first line says where it listens.
+  g_server = &server;
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  struct sigaction old_int = {};
+  struct sigaction old_term = {};
+  struct sigaction old_pipe = {};
+  sigaction(SIGINT, &sa, &old_int);
+  sigaction(SIGTERM, &sa, &old_term);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &old_pipe);
   for (int fd : sockets) {
     std::fprintf(err, "tillvane-printer: listening on %s\n", LocalAddress(fd).c_str());
     server.AddListener(fd);
@@ -183,17 +196,6 @@ int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FI
   std::fprintf(err, "tillvane-printer: jobs kept in %s\n", store->folder().c_str());
   std::fflush(err);
 
-  g_server = &server;
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  struct sigaction old_int {
-  }, old_term{}, old_pipe{};
-  sigaction(SIGINT, &sa, &old_int);
-  sigaction(SIGTERM, &sa, &old_term);
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGPIPE, &ignore, &old_pipe);
   server.Run();
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGTERM, &old_term, nullptr);

@@ -1,6 +1,7 @@
 // tillvane-printer's command line: the mistakes it names before taking any job, and a
 // run for scripts (--json, --exit-after, --strict).
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <future>
@@ -156,6 +157,30 @@ TEST(PrinterCli, OneJsonLinePerJobAndStrictExitsThreeOnUnknownBytes) {
     EXPECT_EQ(std::string(json.begin(), json.end()), line);
   }
   unsetenv("XDG_DATA_HOME");
+}
+
+TEST(PrinterCli, SigtermEndsCleanlyKeepingTheJobInProgress) {
+  ScopedTempDir dir;
+  const std::string jobs = (dir.path() / "jobs").string();
+  PrinterCli cli;
+  auto run = cli.Start({"--listen", "127.0.0.1:0", "--jobs", jobs, "--no-render"});
+  const uint16_t port = cli.WaitPort();
+  ASSERT_NE(port, 0) << cli.err();
+  const int fd = Connect(port);
+  ASSERT_TRUE(SendAll(fd, {'h', 'a', 'l', 'f'}));
+  // The receiving thread answers once the bytes before it are in.
+  ASSERT_TRUE(SendAll(fd, {0x10, 0x04, 0x01}));
+  ASSERT_EQ(ReadSome(fd, 1, 5s), Bytes{0x12});
+  kill(getpid(), SIGTERM);
+  ASSERT_EQ(run.wait_for(20s), std::future_status::ready);
+  EXPECT_EQ(run.get(), 0) << cli.err();
+  close(fd);
+  EXPECT_NE(cli.out().find("job 000001 from 127.0.0.1:"), std::string::npos) << cli.out();
+  EXPECT_NE(cli.out().find(": 7 bytes, 1 page, 0 unknown, 0 refused, cut short (stop) -> "),
+            std::string::npos)
+      << cli.out();
+  EXPECT_EQ(ReadFileBytes(fs::path(jobs) / "000001.bin"),
+            (Bytes{'h', 'a', 'l', 'f', 0x10, 0x04, 0x01}));
 }
 
 }  // namespace
