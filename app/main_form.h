@@ -1,8 +1,16 @@
 // The main window: four pages reached by large buttons, a header and a status bar.
 // The window holds the controls and their handlers; every device is reached through
-// the core (link/, commands/, documents/).
+// the session (session/). One class, its member functions by page:
+//   main_form.cpp        the frame, the header and the operator's message boxes
+//   index_page.cpp       the index page and the navigation between pages
+//   port_page.cpp        the port page, built from the link-kinds table, and applying it
+//   demo_page.cpp        the demo receipts, the repeated demo and the command file
+//   logo_page.cpp        the logo choices and their preview
+//   status_bar.cpp       the status bar, the clock and what the jobs show there
+//   start_and_close.cpp  start-up (FormCreate) and closing the links (FormClose)
 #pragma once
 
+#include <QPoint>
 #include <QWidget>
 #include <cstdint>
 #include <ctime>
@@ -11,10 +19,10 @@
 #include <vector>
 
 #include "app/qt_dispatcher.h"
+#include "base/message_sink.h"
 #include "config/config_location.h"
 #include "config/models.h"
 #include "config/program_folder.h"
-#include "base/message_sink.h"
 #include "session/job_window.h"
 #include "session/link_choice.h"
 #include "session/status_check.h"
@@ -37,6 +45,13 @@ namespace tillvane {
 
 class VirtualPrinterWindow;
 
+// The demo page's cutter choice, as the receipts take it.
+enum class Cutter : int32_t {
+  Full = 0,
+  Partial = 1,
+  None = 2,
+};
+
 class TMainForm : public QWidget, public jobs::JobWindow {
   Q_OBJECT
 
@@ -47,7 +62,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   ~TMainForm() override;
 
   const std::string& ProgramFolder() const { return program_folder_; }
-  int32_t CutterMode() const { return cutter_mode_; }
+  int32_t CutterMode() const { return static_cast<int32_t>(demo_.cutter); }
   const std::string& BaseDriverName() const { return config_.BaseDriverName; }
   const ModelConfig& Models() const { return config_; }
   // Which Tillvane.ini was read (the title bar names it).
@@ -200,7 +215,27 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  using Receipt = int32_t (*)(int32_t cutter_mode);
+  // What the demo page holds besides its controls.
+  struct DemoState {
+    Cutter cutter = Cutter::Full;
+  };
+  // What the logo page holds besides its controls: the point the preview picture is
+  // centred on, the centre of its place when the page was last shown.
+  struct LogoPreviewState {
+    QPoint centre;
+  };
+  // What the port page knows of the system.
+  struct PortState {
+    bool usb_library_loaded = false;
+  };
+  // The window's life: whether its close has run, the status check in progress
+  // (joined before the links close), and the message sink it replaced.
+  struct LifeState {
+    bool closed = false;
+    StatusCheck* status_check = nullptr;
+    MessageSink previous_sink;
+  };
+
   void BuildWindow();
   void BuildHeader();
   void BuildIndexPage();
@@ -209,28 +244,30 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void BuildLogoPage();
   void BuildStatusBar();
   void ConnectHandlers();
+  void ConnectIndexPage();
+  void ConnectPortPage();
+  void ConnectDemoPage();
+  void ConnectLogoPage();
+  void ConnectStatusBar();
   void SetIndexPrintingButtons(bool enabled);
-  void SetPortListsEnabled(bool com, bool lpt, bool usb, bool driver);
-  void ChooseRow(bool com, bool lpt, bool usb, bool driver);
+  // The lists of the row of that link kind are usable, the other rows' are greyed.
+  void SetPortListsEnabled(int32_t kind);
+  // As SetPortListsEnabled, and the groups of the rows follow their lists.
+  void ChooseRow(int32_t kind);
   void FillUsbList();
+  void FillQueueList();
   LinkChoice ChosenLink() const;
   void ApplyLink();
   void ShowVirtualPreview();
-  void DemoAction(Receipt wide, Receipt narrow, Receipt wide_second = nullptr,
-                  Receipt narrow_second = nullptr);
 
   std::string program_folder_;
   ModelConfig config_;
   ConfigChoice config_file_;
   QtDispatcher dispatcher_{this};
-  int32_t cutter_mode_ = 0;
-  int preview_centre_x_ = 0;
-  int preview_centre_y_ = 0;
-  bool usb_library_loaded_ = false;
-  MessageSink previous_sink_;
-  bool closed_ = false;
-  // The status check in progress, joined before the links close.
-  StatusCheck* status_check_ = nullptr;
+  DemoState demo_;
+  LogoPreviewState logo_preview_;
+  PortState port_;
+  LifeState life_;
   VirtualPrinterWindow* virtual_preview_ = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "base/log.h"
 #include "config/current_model.h"
 
 namespace tillvane {
@@ -39,7 +40,17 @@ std::string ConfigFilePath(const std::string& program_folder) {
 }
 
 ModelConfig LoadModels(const std::string& ini_path) {
-  return LoadModels(IniFile::Load(ini_path));
+  const IniFile ini = IniFile::Load(ini_path);
+  if (!ini.loaded()) {
+    LogWarning(LogCategory::Config, ini_path + " could not be read; the built-in settings apply");
+  }
+  ModelConfig config = LoadModels(ini);
+  if (ini.loaded()) {
+    LogInfo(LogCategory::Config,
+            "read " + ini_path + ": " + std::to_string(config.ModelCount) + " printer model(s)" +
+                (config.BuiltInModel ? " (none listed: the built-in model)" : ""));
+  }
+  return config;
 }
 
 ModelConfig LoadModels(const IniFile& ini) {

@@ -159,17 +159,18 @@ constexpr int32_t kNetworkJobBlock = 4096;
 
 constexpr std::array kRows = {
     LinkKindRow{LinkSerial, "serial", OpenSerial, ProveSerial, kSerialOpenFailed, true,
-                kPortTestFailed, kByteByByte},
+                kPortTestFailed, kByteByByte, false, OPERATOR_TEXT("Operator", "串口")},
     LinkKindRow{LinkParallel, "parallel", OpenParallelPort, ProveByLineFeed, kParallelOpenFailed,
-                false, kPortTestFailed, kByteByByte},
+                false, kPortTestFailed, kByteByByte, false, OPERATOR_TEXT("Operator", "并口")},
     LinkKindRow{LinkUsb, "USB", OpenUsb, ProveByLineFeed, kUsbPortOpenFailed, false,
-                kPortTestFailed, kUsbJobBlock},
+                kPortTestFailed, kUsbJobBlock, false, OPERATOR_TEXT("Operator", "USB接口")},
     LinkKindRow{LinkPrintQueue, "print queue", OpenQueue, ProveQueue, nullptr, false,
-                kPortTestFailed, kByteByByte},
+                kPortTestFailed, kByteByByte, false, OPERATOR_TEXT("Operator", "打印机驱动")},
     LinkKindRow{LinkVirtual, "virtual printer", OpenVirtual, ProveVirtual, kVirtualOpenFailed,
-                false, kPortTestFailed, kByteByByte},
+                false, kPortTestFailed, kByteByByte, false,
+                OPERATOR_TEXT("Operator", "虚拟打印机")},
     LinkKindRow{LinkNetwork, "network", OpenNetwork, ProveNetwork, kNetworkOpenFailed, true,
-                kPortTestFailed, kNetworkJobBlock, true},
+                kPortTestFailed, kNetworkJobBlock, true, OPERATOR_TEXT("Operator", "网络打印机")},
 };
 
 }  // namespace

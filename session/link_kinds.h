@@ -66,6 +66,9 @@ struct LinkKindRow {
   // The stream's progress after every block (false), or at most every progress
   // interval and after the last (true), for links whose blocks pass in microseconds.
   bool job_progress_throttled = false;
+
+  // The caption of the link kind's radio button on the port page.
+  const char* caption = nullptr;
 };
 
 // Every link kind, in the order the port page offers them.

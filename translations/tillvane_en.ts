@@ -133,6 +133,30 @@ Please check whether the printer is connected to the specified port correctly</t
         <source>就绪</source>
         <translation>Ready</translation>
     </message>
+    <message>
+        <source>串口</source>
+        <translation>Serial</translation>
+    </message>
+    <message>
+        <source>并口</source>
+        <translation>Parallel</translation>
+    </message>
+    <message>
+        <source>USB接口</source>
+        <translation>USB</translation>
+    </message>
+    <message>
+        <source>打印机驱动</source>
+        <translation>Printer driver</translation>
+    </message>
+    <message>
+        <source>虚拟打印机</source>
+        <translation>Virtual printer</translation>
+    </message>
+    <message>
+        <source>网络打印机</source>
+        <translation>Network printer</translation>
+    </message>
 </context>
 <context>
     <name>tillvane::TMainForm</name>
@@ -159,26 +183,6 @@ Please check whether the printer is connected to the specified port correctly</t
     <message>
         <source>打印机类型：</source>
         <translation>Printer model:</translation>
-    </message>
-    <message>
-        <source>串口</source>
-        <translation>Serial</translation>
-    </message>
-    <message>
-        <source>并口</source>
-        <translation>Parallel</translation>
-    </message>
-    <message>
-        <source>USB接口</source>
-        <translation>USB</translation>
-    </message>
-    <message>
-        <source>打印机驱动</source>
-        <translation>Printer driver</translation>
-    </message>
-    <message>
-        <source>虚拟打印机</source>
-        <translation>Virtual printer</translation>
     </message>
     <message>
         <source>串口配置</source>
@@ -351,10 +355,6 @@ Please check whether the printer is connected to the specified port correctly</t
     <message>
         <source>打印机状态</source>
         <translation>Printer Status</translation>
-    </message>
-    <message>
-        <source>网络打印机</source>
-        <translation>Network printer</translation>
     </message>
     <message>
         <source>地址</source>

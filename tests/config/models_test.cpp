@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/log.h"
 #include "config/current_model.h"
 #include "config/models.h"
 #include "tests/support/recording.h"
@@ -90,6 +91,28 @@ TEST_F(ModelsTest, NoListedModelSelectsTheBuiltInOne) {
     EXPECT_EQ(PaperWidth(), 80);
     EXPECT_EQ(c.Caption, "Tillvane V2.41");
   }
+}
+
+// Reading the file is logged under tillvane.config: a file that cannot be read as a
+// warning naming it, a file read with the count of its models.
+TEST_F(ModelsTest, ReadingTheFileIsLoggedUnderConfig) {
+  std::vector<std::string> lines;
+  LogSink previous = SetLogSink([&lines](LogCategory category, LogLevel level,
+                                         std::string_view text) {
+    lines.push_back(std::string(LogCategoryName(category)) +
+                    (level == LogLevel::Warning ? " warning: " : " info: ") + std::string(text));
+  });
+  testing::ScopedTempDir dir;
+  const std::string absent = (dir.path() / "absent.ini").string();
+  LoadModels(absent);
+  const std::string shipped = std::string(TILLVANE_SOURCE_DIR) + "/data/Tillvane.ini";
+  const ModelConfig c = LoadModels(shipped);
+  SetLogSink(std::move(previous));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0],
+            "config warning: " + absent + " could not be read; the built-in settings apply");
+  EXPECT_EQ(lines[1], "config info: read " + shipped + ": " + std::to_string(c.ModelCount) +
+                          " printer model(s)");
 }
 
 TEST_F(ModelsTest, DefaultNumberOutsideTheListSelectsTheFirst) {
