@@ -12,9 +12,9 @@
 #include "app/language.h"
 #include "app/main_form.h"
 #include "app/qt_log.h"
+#include "base/log.h"
 #include "config/config_location.h"
 #include "config/version.h"
-#include "base/log.h"
 
 namespace {
 

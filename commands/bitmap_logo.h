@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "protocol/limits.h"
+
 namespace tillvane {
 
 // Sends SelectRamLogo(n), then DefineRamLogoSize(S, B) and the column image of the
@@ -23,9 +25,9 @@ struct BitmapInfo {
 // Header layout of the accepted files: pixel rows always start here.
 inline constexpr int32_t kBitmapHeaderSize = 62;
 // RAM logo limits: stride S (bytes per row), bands B (8-dot rows) and S * B.
-inline constexpr int64_t kRamLogoMaxStride = 255;
-inline constexpr int64_t kRamLogoMaxBands = 48;
-inline constexpr int64_t kRamLogoMaxStrideBands = 912;
+inline constexpr int64_t kRamLogoMaxStride = protocol::kRamLogoMaxX;
+inline constexpr int64_t kRamLogoMaxBands = protocol::kRamLogoMaxY;
+inline constexpr int64_t kRamLogoMaxStrideBands = protocol::kRamLogoMaxXY;
 // Largest column image either download builds; larger pictures are refused before any
 // image byte is sent.
 inline constexpr int64_t kMaxLogoImageBytes = int64_t{64} << 20;

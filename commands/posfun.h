@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "base/operator_text.h"
+#include "protocol/control_bytes.h"
 
 namespace tillvane {
 
@@ -22,8 +23,8 @@ inline constexpr const char* kSendFailedMessage = OPERATOR_TEXT(
 inline constexpr size_t kLongestFixedPart = 8;
 
 // Control bytes by their ASCII mnemonics.
-inline constexpr uint8_t LF = 0x0A, FF = 0x0C, NAK = 0x15, CAN = 0x18, ESC = 0x1B, FS = 0x1C,
-                         GS = 0x1D, RS = 0x1E, SP = 0x20;
+using protocol::CAN, protocol::ESC, protocol::FF, protocol::FS, protocol::GS, protocol::LF,
+    protocol::NAK, protocol::RS, protocol::SP;
 
 int32_t InitializePrinter();
 int32_t SelectStandardMode();

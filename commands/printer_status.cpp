@@ -24,8 +24,8 @@ std::string Meaning(const StatusFlag& f) {
 }  // namespace
 
 PaperState DecodePaperStatus(uint8_t answer) {
-  if (answer & 0x0C) return PaperState::Out;
-  if (answer & 0x03) return PaperState::NearEnd;
+  if (answer & protocol::kPaperSensorOut) return PaperState::Out;
+  if (answer & protocol::kPaperSensorNearEnd) return PaperState::NearEnd;
   return PaperState::Ready;
 }
 

@@ -12,9 +12,12 @@
 #include <optional>
 #include <string>
 
+#include "protocol/control_bytes.h"
+#include "protocol/status_bits.h"
+
 namespace tillvane {
 
-inline constexpr uint8_t DLE = 0x10, EOT = 0x04;
+using protocol::DLE, protocol::EOT;
 
 // The paper as the GS r 1 answer tells it.
 enum class PaperState { Ready, NearEnd, Out };
@@ -32,28 +35,31 @@ struct StatusFlag {
   const char* english;
 };
 
-inline constexpr int kStatusRequests = 4;
+using protocol::kStatusRequests;
 // The flags the status display shows, in request order. Request 1's bit 3 is shown
 // both ways: "脱机" when set, "联机" when clear.
 inline constexpr std::array<StatusFlag, 9> kStatusFlags{{
-    {1, 0x08, "脱机", "offline"},
-    {2, 0x04, "纸仓盖打开", "cover open"},
-    {2, 0x08, "按走纸键进纸", "paper fed by the feed button"},
-    {2, 0x20, "缺纸停止打印", "printing stopped for paper end"},
-    {2, 0x40, "有错误发生", "error occurred"},
-    {3, 0x08, "切刀错误", "auto-cutter error"},
-    {3, 0x20, "不可恢复错误", "unrecoverable error"},
-    {3, 0x40, "可自动恢复错误", "auto-recoverable error"},
-    {4, 0x0C, "纸将尽", "paper near end"},
+    {protocol::kStatusPrinter, protocol::kPrinterOffline, "脱机", "offline"},
+    {protocol::kStatusOffline, protocol::kOfflineCoverOpen, "纸仓盖打开", "cover open"},
+    {protocol::kStatusOffline, protocol::kOfflineFeedButton, "按走纸键进纸",
+     "paper fed by the feed button"},
+    {protocol::kStatusOffline, protocol::kOfflinePaperEnd, "缺纸停止打印",
+     "printing stopped for paper end"},
+    {protocol::kStatusOffline, protocol::kOfflineError, "有错误发生", "error occurred"},
+    {protocol::kStatusError, protocol::kErrorCutter, "切刀错误", "auto-cutter error"},
+    {protocol::kStatusError, protocol::kErrorUnrecoverable, "不可恢复错误", "unrecoverable error"},
+    {protocol::kStatusError, protocol::kErrorAutoRecoverable, "可自动恢复错误",
+     "auto-recoverable error"},
+    {protocol::kStatusPaper, protocol::kPaperNearEnd, "纸将尽", "paper near end"},
 }};
 // Request 4's paper-end bits, and the online text of request 1.
-inline constexpr StatusFlag kPaperEndFlag{4, 0x60, "缺纸", "paper end"};
-inline constexpr StatusFlag kOnlineFlag{1, 0x08, "联机", "online"};
+inline constexpr StatusFlag kPaperEndFlag{protocol::kStatusPaper, protocol::kPaperEnd, "缺纸",
+                                          "paper end"};
+inline constexpr StatusFlag kOnlineFlag{protocol::kStatusPrinter, protocol::kPrinterOffline, "联机",
+                                        "online"};
 
 // Bits 1 and 4 set, bits 0 and 7 clear.
-constexpr bool StatusFixedBitsOk(uint8_t answer) {
-  return (answer & 0x12) == 0x12 && (answer & 0x81) == 0;
-}
+using protocol::StatusFixedBitsOk;
 
 // The flags that `answer` to DLE EOT `request` sets, in table order, up to 5 of them;
 // returns their count. An answer that fails the fixed-bit check, or a request outside

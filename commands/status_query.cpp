@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "link/link_state.h"
 #include "link/send_data.h"
+#include "protocol/control_bytes.h"
 
 namespace tillvane {
 namespace {
@@ -59,7 +60,8 @@ bool LinkCanAnswer() {
 int32_t TestCommunication(std::optional<uint8_t>* answer, uint32_t wait_ms) {
   if (answer != nullptr) answer->reset();
   if (!PurgeReplies()) return -1;
-  static constexpr uint8_t kRequest[] = {0x1D, 0x72, 0x01};  // GS r 1: paper sensor status
+  // GS r 1: paper sensor status
+  static constexpr uint8_t kRequest[] = {protocol::GS, 'r', 1};
   if (int32_t r = SendData(kRequest, sizeof kRequest); r != 0) return r;
   SleepMs(10);
 
@@ -89,7 +91,7 @@ bool QueryPrinterStatus(StatusAnswers* answers, uint32_t wait_ms) {
   for (int n = 1; n <= kStatusRequests; ++n) {
     // Stale bytes, and a late answer to the request before, are dropped first.
     if (!PurgeReplies()) return false;
-    const uint8_t request[] = {DLE, EOT, static_cast<uint8_t>(n)};  // DLE EOT n
+    const uint8_t request[] = {protocol::DLE, protocol::EOT, static_cast<uint8_t>(n)};  // DLE EOT n
     // Past the command file: status requests are not part of any job.
     const int32_t r = SendToLinkOnly(request, sizeof request);
     if (r != 0) return false;

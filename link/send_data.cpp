@@ -7,8 +7,8 @@
 
 #include <cerrno>
 
-#include "link/link_state.h"
 #include "base/message_sink.h"
+#include "link/link_state.h"
 
 namespace tillvane {
 namespace {

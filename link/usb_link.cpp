@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "abi/vorn_usb.h"
+#include "base/message_sink.h"
 #include "link/backends.h"
 #include "link/link_state.h"
-#include "base/message_sink.h"
 
 namespace tillvane {
 namespace {

@@ -14,12 +14,33 @@ namespace {
 // (bands) and x * y * 8 bytes of column image; integers little-endian.
 constexpr char kMagic[8] = {'T', 'V', 'F', 'L', 'A', 'S', 'H', '1'};
 
+}  // namespace
+
 void PutU16(std::string& out, unsigned v) {
   out.push_back(static_cast<char>(v & 0xFF));
   out.push_back(static_cast<char>((v >> 8) & 0xFF));
 }
 
-}  // namespace
+bool WriteStoreFile(const std::filesystem::path& path, const std::string& bytes,
+                    std::string* error) {
+  std::error_code ec;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  const std::filesystem::path tmp = path.string() + ".tmp";
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    if (!f || !f.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !f.flush()) {
+      if (error) *error = tmp.string() + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  std::filesystem::rename(tmp, path, ec);
+  if (ec) {
+    if (error) *error = path.string() + ": " + ec.message();
+    std::filesystem::remove(tmp, ec);
+    return false;
+  }
+  return true;
+}
 
 std::filesystem::path DefaultFlashStorePath() {
   std::filesystem::path base;
@@ -82,23 +103,7 @@ bool SaveFlashLogos(const std::filesystem::path& path, const std::vector<ColumnI
     PutU16(out, static_cast<unsigned>(l.bands));
     out.append(reinterpret_cast<const char*>(l.data.data()), l.data.size());
   }
-  std::error_code ec;
-  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-  const std::filesystem::path tmp = path.string() + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f || !f.write(out.data(), static_cast<std::streamsize>(out.size())) || !f.flush()) {
-      if (error) *error = tmp.string() + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    if (error) *error = path.string() + ": " + ec.message();
-    std::filesystem::remove(tmp, ec);
-    return false;
-  }
-  return true;
+  return WriteStoreFile(path, out, error);
 }
 
 }  // namespace tillvane::render

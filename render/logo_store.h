@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/limits.h"
+
 namespace tillvane::render {
 
 // A logo as the printer receives it: `columns` columns of `bands` bytes, the top band
@@ -23,15 +25,13 @@ struct ColumnImage {
   }
 };
 
-// RAM logo limits per definition: x at most 255 bytes, y at most 48 bands, x * y at
-// most 912.
-inline constexpr int kRamLogoMaxX = 255;
-inline constexpr int kRamLogoMaxY = 48;
-inline constexpr int kRamLogoMaxXY = 912;
-// Flash limits: x 1 to 1023, y 1 to 288 per image, 256 KiB of image data in all.
-inline constexpr int kFlashMaxX = 1023;
-inline constexpr int kFlashMaxY = 288;
-inline constexpr size_t kFlashCapacity = 256 * 1024;
+// The RAM logo and flash limits are the printer's, named once in protocol/limits.h.
+using protocol::kFlashCapacity;
+using protocol::kFlashMaxX;
+using protocol::kFlashMaxY;
+using protocol::kRamLogoMaxX;
+using protocol::kRamLogoMaxXY;
+using protocol::kRamLogoMaxY;
 
 // Where the flash logos live between runs: $XDG_DATA_HOME/tillvane/flash-logos.bin, or
 // ~/.local/share/tillvane/flash-logos.bin when XDG_DATA_HOME is not set. Empty when
@@ -45,6 +45,14 @@ std::optional<std::vector<ColumnImage>> LoadFlashLogos(const std::filesystem::pa
 // Writes them (folders created, a temporary file renamed over the old one). False and
 // `error` on failure.
 bool SaveFlashLogos(const std::filesystem::path& path, const std::vector<ColumnImage>& logos,
+                    std::string* error);
+
+// What the printer's stores (flash logos, NV graphics) share: a 16-bit little-endian
+// integer appended to a file image, and the file image written whole, through a
+// temporary file renamed over the old one (folders created). False and `error` on
+// failure; the old file is then left as it was.
+void PutU16(std::string& out, unsigned v);
+bool WriteStoreFile(const std::filesystem::path& path, const std::string& bytes,
                     std::string* error);
 
 }  // namespace tillvane::render

@@ -86,10 +86,8 @@ class Printer {
   // Tears off the paper fed since the last page without putting it out.
   void DiscardPaper();
   int paper_dots() const;
-  // Numbers of the RAM logos defined and the count of flash logos, for tests and the
-  // preview's status.
+  // Numbers of the RAM logos defined, for tests and the preview's status.
   std::vector<int> RamLogoNumbers() const;
-  size_t FlashLogoCount() const;
 
  private:
   struct Impl;

@@ -14,7 +14,7 @@ TILLVANE_PACKAGES=(
   fuse3 libfuse3-dev
   clang libclang-rt-14-dev
   socat
-  libzint-dev zbar-tools
+  libzint-dev zbar-tools libzxing-dev
   librsvg2-bin desktop-file-utils appstream man-db file
   qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   dpkg-dev lintian x11-utils

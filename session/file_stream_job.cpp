@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "base/clock.h"
-#include "link/link_state.h"
 #include "base/message_sink.h"
+#include "link/link_state.h"
 #include "link/send_data.h"
 #include "session/jobs.h"
 #include "session/link_kinds.h"

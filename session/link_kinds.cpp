@@ -2,11 +2,11 @@
 
 #include <array>
 
+#include "base/log.h"
 #include "commands/posfun.h"
 #include "commands/status_query.h"
 #include "config/current_model.h"
 #include "config/models.h"
-#include "base/log.h"
 #include "link/network_link.h"
 #include "link/parallel_port.h"
 #include "link/port_io/port_io.h"

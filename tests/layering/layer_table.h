@@ -16,16 +16,17 @@ struct Layer {
 };
 
 inline constexpr Layer kLayers[] = {
+    {"protocol", ""},
     {"base", ""},
-    {"render", "base"},
-    {"server", "base render"},
+    {"render", "base protocol"},
+    {"server", "base protocol render"},
     {"abi", ""},
     {"config", "base"},
     {"link", "base abi config render"},
-    {"commands", "base link"},
+    {"commands", "base protocol link"},
     {"documents", "base commands config"},
-    {"session", "base abi config link commands documents render"},
-    {"app", "base abi config link commands documents session render"},
+    {"session", "base protocol abi config link commands documents render"},
+    {"app", "base protocol abi config link commands documents session render"},
     {"plugins", "abi"},
 };
 

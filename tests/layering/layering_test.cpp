@@ -75,7 +75,8 @@ TEST_F(PlantedTree, UpwardAndSidewaysIncludesAreNamedByFileAndLine) {
       Check(),
       ElementsAre(
           "abi/api.h:1: includes \"config/models.h\": abi/ may use no other layer",
-          "commands/posfun.cpp:1: includes \"config/models.h\": commands/ may use base link",
+          "commands/posfun.cpp:1: includes \"config/models.h\": commands/ may use base protocol "
+          "link",
           "documents/ticket.cpp:2: includes \"link/send_data.h\": documents/ may use "
           "base commands config",
           "link/send.cpp:3: includes \"session/jobs.h\": link/ may use base abi config "
@@ -93,7 +94,7 @@ TEST_F(PlantedTree, TheRendererIsTheBottomLayer) {
   Plant("link/virtual.cpp", "#include \"render/printer.h\"\n");
   Plant("render/printer.cpp", "#include \"render/printer.h\"\n#include \"link/send_data.h\"\n");
   EXPECT_THAT(Check(), ElementsAre("render/printer.cpp:2: includes \"link/send_data.h\": render/ "
-                                   "may use base"));
+                                   "may use base protocol"));
 }
 
 TEST_F(PlantedTree, TheRendererUsesNoLayerButBase) {
@@ -101,25 +102,36 @@ TEST_F(PlantedTree, TheRendererUsesNoLayerButBase) {
         "#include \"render/barcode/code128.h\"\n#include \"base/log.h\"\n"
         "#include \"commands/posfun.h\"\n");
   EXPECT_THAT(Check(), ElementsAre("render/barcode/barcode.cpp:3: includes \"commands/posfun.h\": "
-                                   "render/ may use base"));
+                                   "render/ may use base protocol"));
 }
 
-TEST_F(PlantedTree, TheServerUsesTheRendererAndBaseOnly) {
+TEST_F(PlantedTree, TheServerUsesTheRendererProtocolAndBaseOnly) {
   Plant("server/print_server.cpp",
         "#include \"server/print_server.h\"\n#include \"render/printer.h\"\n"
         "#include \"base/log.h\"\n#include \"link/send_data.h\"\n");
   Plant("render/png_file.cpp", "#include \"server/job_store.h\"\n");
   EXPECT_THAT(Check(),
               ElementsAre("render/png_file.cpp:1: includes \"server/job_store.h\": render/ may "
-                          "use base",
+                          "use base protocol",
                           "server/print_server.cpp:4: includes \"link/send_data.h\": server/ may "
-                          "use base render"));
+                          "use base protocol render"));
 }
 
 TEST_F(PlantedTree, BaseUsesNoOtherLayer) {
   Plant("base/log.cpp", "#include \"base/log.h\"\n#include \"config/ini_file.h\"\n");
   EXPECT_THAT(Check(), ElementsAre("base/log.cpp:2: includes \"config/ini_file.h\": "
                                    "base/ may use no other layer"));
+}
+
+TEST_F(PlantedTree, TheCommandLanguageUsesNoOtherLayer) {
+  Plant("protocol/tokenizer.cpp",
+        "#include \"protocol/tokenizer.h\"\n#include \"render/printer.h\"\n"
+        "#include \"base/log.h\"\n");
+  Plant("render/printer.cpp", "#include \"protocol/tokenizer.h\"\n");
+  EXPECT_THAT(Check(), ElementsAre("protocol/tokenizer.cpp:2: includes \"render/printer.h\": "
+                                   "protocol/ may use no other layer",
+                                   "protocol/tokenizer.cpp:3: includes \"base/log.h\": "
+                                   "protocol/ may use no other layer"));
 }
 
 TEST_F(PlantedTree, BuildTreesAndHiddenFoldersAreNotRead) {

@@ -178,6 +178,27 @@ TEST_F(LogoTest, DamagedStoreIsReportedAndStartsEmpty) {
   EXPECT_NE(r.report.notes[0].find("flash logo store not read"), std::string::npos);
 }
 
+// The stores' file is written whole or not at all: a write that cannot be made names
+// the file and leaves the old one as it was.
+TEST_F(LogoTest, AStoreFileIsReplacedWholeOrLeftAsItWas) {
+  const fs::path store = dir_.path() / "stores" / "flash.bin";
+  std::string error;
+  ASSERT_TRUE(WriteStoreFile(store, std::string("first\0file", 10), &error)) << error;
+  ASSERT_TRUE(WriteStoreFile(store, "second", &error)) << error;
+  auto read = [](const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(read(store), "second");
+  EXPECT_FALSE(fs::exists(store.string() + ".tmp"));
+
+  // A folder where the temporary file would go: the write fails, the store stands.
+  fs::create_directory(store.string() + ".tmp");
+  EXPECT_FALSE(WriteStoreFile(store, "third", &error));
+  EXPECT_NE(error.find("flash.bin.tmp"), std::string::npos) << error;
+  EXPECT_EQ(read(store), "second");
+}
+
 TEST_F(LogoTest, StoreLivesUnderTheUsersDataFolder) {
   const char* old_xdg = std::getenv("XDG_DATA_HOME");
   const std::string saved = old_xdg ? old_xdg : "";

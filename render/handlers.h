@@ -1,0 +1,99 @@
+// The commands of the virtual printer, one handler each, and the seam the parser
+// calls through: RunCommand finds a complete command's handler by its introducer
+// (the table in command_table.cpp), CompletePayload the handler of data a command
+// asked for. A handler that wants data after its command calls Machine::Expect.
+//
+// Internal to render/.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/machine.h"
+
+namespace tillvane::render {
+
+using CommandHandler = void (*)(Machine&, const Command&);
+using PayloadHandler = void (*)(Machine&, std::vector<uint8_t>& data);
+
+// Runs a complete command; one the table does not list is known by its length only
+// and does nothing (ESC R, ESC t, ESC p, DLE ENQ, ...).
+void RunCommand(Machine& m, const Command& c);
+// Hands the data of `kind`, all of it arrived, to its handler.
+void CompletePayload(Machine& m, Payload kind, std::vector<uint8_t>& data);
+
+// Settings and paper (machine.cpp).
+void EscInitialise(Machine& m, const Command& c);
+void GsMotionUnits(Machine& m, const Command& c);
+void EscFullCut(Machine& m, const Command& c);
+void EscPartialCut(Machine& m, const Command& c);
+void GsCut(Machine& m, const Command& c);
+
+// Standard-mode lines and text (standard_mode.cpp).
+void HorizontalTab(Machine& m, const Command& c);
+void LineFeed(Machine& m, const Command& c);
+void FeedDots(Machine& m, const Command& c);
+void EscCharSpacing(Machine& m, const Command& c);
+void EscPrintMode(Machine& m, const Command& c);
+void EscAbsolutePosition(Machine& m, const Command& c);
+void EscRelativePosition(Machine& m, const Command& c);
+void EscUnderline(Machine& m, const Command& c);
+void EscDefaultLineSpacing(Machine& m, const Command& c);
+void EscLineSpacing(Machine& m, const Command& c);
+void EscEmphasized(Machine& m, const Command& c);
+void EscFont(Machine& m, const Command& c);
+void EscFeedDots(Machine& m, const Command& c);
+void EscFeedLines(Machine& m, const Command& c);
+void EscJustify(Machine& m, const Command& c);
+void EscTabStops(Machine& m, const Command& c);
+void EscUserChars(Machine& m, const Command& c);
+void GsCharSize(Machine& m, const Command& c);
+void GsReverse(Machine& m, const Command& c);
+void GsLeftMargin(Machine& m, const Command& c);
+void GsPrintWidth(Machine& m, const Command& c);
+void FsDoubleByteOn(Machine& m, const Command& c);
+void FsDoubleByteOff(Machine& m, const Command& c);
+void UserCharWidthDone(Machine& m, std::vector<uint8_t>& data);
+void UserCharDataDone(Machine& m, std::vector<uint8_t>& data);
+
+// The page-mode area (page_mode.cpp).
+void FormFeed(Machine& m, const Command& c);
+void CancelArea(Machine& m, const Command& c);
+void EscPageMode(Machine& m, const Command& c);
+void EscStandardMode(Machine& m, const Command& c);
+void EscDirection(Machine& m, const Command& c);
+void EscArea(Machine& m, const Command& c);
+void EscPrintArea(Machine& m, const Command& c);
+void GsAbsoluteVertical(Machine& m, const Command& c);
+void GsRelativeVertical(Machine& m, const Command& c);
+
+// Images and logos (images.cpp).
+void EscBitImage(Machine& m, const Command& c);
+void GsSelectRamLogo(Machine& m, const Command& c);
+void GsDefineRamLogo(Machine& m, const Command& c);
+void GsPrintRamLogo(Machine& m, const Command& c);
+void GsRasterImage(Machine& m, const Command& c);
+void GsSkipData(Machine& m, const Command& c);
+void GsGraphicsData(Machine& m, const Command& c);
+void FsPrintFlashLogo(Machine& m, const Command& c);
+void FsDefineFlashLogos(Machine& m, const Command& c);
+void RamLogoDone(Machine& m, std::vector<uint8_t>& data);
+void BitImageDone(Machine& m, std::vector<uint8_t>& data);
+void RasterRowDone(Machine& m, std::vector<uint8_t>& data);
+void FlashHeaderDone(Machine& m, std::vector<uint8_t>& data);
+void FlashDataDone(Machine& m, std::vector<uint8_t>& data);
+
+// Bar codes (barcodes.cpp).
+void GsHriPosition(Machine& m, const Command& c);
+void GsHriFont(Machine& m, const Command& c);
+void GsBarcodeHeight(Machine& m, const Command& c);
+void GsBarcodeModule(Machine& m, const Command& c);
+void GsBarcode(Machine& m, const Command& c);
+void BarcodeDataDone(Machine& m, std::vector<uint8_t>& data);
+
+// Status answers (status.cpp).
+void DleStatus(Machine& m, const Command& c);
+void GsPrinterId(Machine& m, const Command& c);
+void GsStatus(Machine& m, const Command& c);
+
+}  // namespace tillvane::render

@@ -1,0 +1,322 @@
+// The virtual printer's state and the drawing every command shares: the settings
+// ESC @ restores, the line standard mode gathers, the page-mode area, the paper fed
+// so far, the logos, and the report. The commands that act on it are in
+// standard_mode.cpp, page_mode.cpp, images.cpp, barcodes.cpp and status.cpp, found
+// through the table in command_table.cpp; parser.cpp cuts the input into commands.
+//
+// Internal to render/: nothing outside this folder includes it.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "render/glyphs.h"
+#include "render/logo_store.h"
+#include "render/printer.h"
+
+// The dot loops have no branch worth guiding a fuzzer by; left out of its coverage
+// they cost the fuzzer a fraction of the time.
+#if defined(__clang__)
+#define TILLVANE_DOT_LOOP __attribute__((no_sanitize("coverage")))
+#else
+#define TILLVANE_DOT_LOOP
+#endif
+
+namespace tillvane::render {
+
+inline constexpr uint8_t HT = 0x09, LF = 0x0A, FF = 0x0C, CR = 0x0D, DLE = 0x10, NAK = 0x15,
+                         CAN = 0x18, ESC = 0x1B, FS = 0x1C, GS = 0x1D, RS = 0x1E;
+inline constexpr uint8_t EOT = 0x04, ENQ = 0x05, DC4 = 0x14;
+
+// Standard mode collects one line here before printing it; the line's content sits on
+// the bottom row (its baseline).
+inline constexpr int kLineRows = 8 * 24 * 2;
+// Height of the page area before any ESC W, in dots.
+inline constexpr int kDefaultAreaRows = 1662;
+// Default line spacing (ESC 2): 1/6 inch.
+inline constexpr int kDefaultLineSpacing = kDotsPerInch / 6;
+// Rows of the dashed line a cut leaves at the bottom of its page.
+inline constexpr int kCutLineRows = 2;
+
+inline uint16_t U16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+// One complete command as the parser found it: its bytes from the introducer on
+// (with the ending zero of a zero-ended command) and the input offset of its first.
+struct Command {
+  std::span<const uint8_t> bytes;
+  uint64_t offset = 0;
+
+  uint8_t operator[](size_t i) const { return bytes[i]; }
+  const uint8_t* data() const { return bytes.data(); }
+  size_t size() const { return bytes.size(); }
+};
+
+// Data that follows a command and is not itself read as commands.
+enum class Payload : uint8_t {
+  kNone,
+  kSkip,           // discarded
+  kRamLogo,        // GS * data
+  kBitImage,       // ESC * data
+  kRasterRow,      // one row of GS v 0
+  kFlashHeader,    // FS q: xL xH yL yH of the next image
+  kFlashData,      // FS q: its column image (collected or skipped)
+  kUserCharWidth,  // ESC &: x of the next character
+  kUserCharData,   // ESC &: its dots (skipped)
+  kBarcodeData,    // GS k m n: the n data bytes
+};
+
+// What a command asks the parser to take next: `size` bytes of `kind`, kept for its
+// handler when `collect` is set.
+struct PayloadRequest {
+  Payload kind = Payload::kNone;
+  uint64_t size = 0;
+  bool collect = false;
+};
+
+// The settings ESC @ restores.
+struct Settings {
+  int font = 0;  // 0 font A, 1 font B
+  int width_mul = 1, height_mul = 1;
+  bool emphasized = false;
+  int underline = 0;
+  bool reverse = false;
+  int char_spacing = 0;  // dots to the right of each character
+  int line_spacing = kDefaultLineSpacing;
+  int justify = 0;  // 0 left, 1 centre, 2 right
+  bool chinese = true;
+  int unit_x = kDotsPerInch, unit_y = kDotsPerInch;  // GS P: units per inch
+  int left_margin = 0;
+  int print_width = 0;    // dots from the left margin (the paper's width once restored)
+  std::vector<int> tabs;  // tab stops in character columns; empty: every 8
+  int barcode_module = 3, barcode_height = 162, hri_position = 0, hri_font = 0;
+  int ram_logo = 0;  // GS # selection
+};
+
+struct Machine : Settings {
+  PrinterOptions options;
+  Printer::PageSink sink;
+  Report report;
+  PrinterStatus status;
+  std::deque<uint8_t> replies;
+  // Where the command whose data is arriving began (for its refusals).
+  uint64_t payload_offset = 0;
+  // The data the last command asked for, until the parser takes the request.
+  std::optional<PayloadRequest> expected;
+
+  // Standard mode: the line being gathered.
+  Bitmap line;
+  int line_x = 0;
+  int line_height = 0;
+  bool line_content = false;
+
+  // Page mode.
+  bool page_mode = false;
+  int area_x = 0, area_y = 0, area_w = 0, area_h = kDefaultAreaRows;  // dots on the paper
+  int direction = 0;
+  Bitmap area;       // area_w x area_h, in paper orientation
+  int u = 0, v = 0;  // print position along the text and down its lines, in dots
+  bool v_set = false;
+  int page_line_height = 0;
+
+  // Paper fed since the last page went out.
+  Bitmap roll;
+
+  // Logos.
+  std::map<int, ColumnImage> ram_logos;
+  std::vector<ColumnImage> flash_logos;
+  std::vector<ColumnImage> flash_incoming;
+  int flash_expected = 0;
+  int flash_x = 0, flash_y = 0;
+  bool flash_accept = false;
+  size_t flash_used = 0;
+
+  // The image whose data is arriving.
+  int image_m = 0, image_columns = 0;  // ESC *
+  int ram_x = 0, ram_y = 0;            // GS *
+  int raster_bytes = 0, raster_rows = 0, raster_row = 0, raster_xm = 1, raster_ym = 1;
+  int raster_left = 0, raster_top = 0;
+  int user_chars_left = 0, user_char_y = 0;
+  int barcode_m = 0;
+
+  Machine(PrinterOptions o, Printer::PageSink s);
+
+  int paper() const { return options.paper_dots; }
+
+  // --- reports and the parser (machine.cpp) ------------------------------------------
+
+  void Unknown(uint64_t at, uint64_t count);
+  void Refuse(uint64_t at, const std::string& what);
+  void Reply(uint8_t b);
+  // Asks for `size` bytes of data after the current command (see PayloadRequest).
+  void Expect(Payload kind, uint64_t size, bool collect) {
+    expected = PayloadRequest{kind, size, collect};
+  }
+  // Data announced by a command ended with the input.
+  void PayloadCutShort();
+  // End of the input after the parser's own checks; `offset` is the input's length.
+  void Finish(uint64_t offset);
+
+  // --- settings and paper (machine.cpp) ----------------------------------------------
+
+  void Initialise();
+  void EmitPage(Cut cut, bool continued);
+  void MakeRoom() {
+    if (roll.height() >= kMaxPageRows) EmitPage(Cut::kNone, true);
+  }
+  void FeedRows(int64_t rows);
+  // Room for `rows` more rows of the roll in one allocation.
+  void Reserve(int rows);
+  // Appends rows [from, to) of `band` (paper wide) to the roll.
+  void AppendRows(const Bitmap& band, int from, int to);
+  void CutPaper(Cut kind, int64_t feed);
+
+  // Motion units to dots.
+  int64_t DotsX(int64_t n) const { return n * kDotsPerInch / unit_x; }
+  int64_t DotsY(int64_t n) const { return n * kDotsPerInch / unit_y; }
+  // Along the text and across its lines in page mode: the units follow the direction.
+  bool Sideways() const { return direction == 1 || direction == 3; }
+  int64_t DotsAlong(int64_t n) const { return Sideways() ? DotsY(n) : DotsX(n); }
+  int64_t DotsAcross(int64_t n) const { return Sideways() ? DotsX(n) : DotsY(n); }
+
+  int LineLeft() const { return left_margin; }
+  int LineRight() const { return std::min(paper(), left_margin + print_width); }
+  int LogicalWidth() const { return Sideways() ? area_h : area_w; }
+  int LogicalHeight() const { return Sideways() ? area_w : area_h; }
+
+  Face SingleFace() const { return font == 1 ? Face::kB : Face::kA; }
+  int CellHeight() const { return CellOf(SingleFace()).height * height_mul; }
+
+  // Where something `w` dots wide starts in standard mode: at `left` when the line is
+  // left justified, else centred or put against the right end of the print width
+  // (ESC a).
+  int Justified(int left, int w) const {
+    if (justify == 1) return LineLeft() + (LineRight() - LineLeft() - w) / 2;
+    if (justify == 2) return LineRight() - w;
+    return left;
+  }
+
+  // --- standard mode (standard_mode.cpp) ---------------------------------------------
+
+  void ClearLine();
+  // Prints the gathered line and feeds: with `lf`, the line spacing (at least the
+  // line's height, or one character when the line is empty); otherwise `feed` dots, at
+  // least the line's height.
+  void PrintLine(bool lf, int64_t feed = 0);
+  // Prints a pending line before a feed of its own.
+  void EndLine() {
+    if (!page_mode && line_content) PrintLine(false);
+  }
+  void DrawChar(const Glyph* g);
+  // A character of one byte, and a double-byte (GBK) one.
+  void PrintSingle(uint8_t b);
+  void PrintDouble(uint8_t lead, uint8_t trail);
+
+  // Prints a picture as a band of its own in standard mode, at the print position or
+  // where the justification puts it.
+  template <class Dot>
+  TILLVANE_DOT_LOOP void PrintBand(int w, int h, Dot dot) {
+    if (line_content) PrintLine(false);
+    const int x = std::max(Justified(line_x, w), 0);
+    for (int y0 = 0; y0 < h; y0 += 256) {
+      const int rows = std::min(256, h - y0);
+      Bitmap band(paper(), rows);
+      for (int y = 0; y < rows; ++y)
+        for (int sx = 0; sx < w && x + sx < paper(); ++sx)
+          if (dot(sx, y0 + y)) band.Set(x + sx, y);
+      AppendRows(band, 0, rows);
+    }
+    ClearLine();
+  }
+
+  // --- page mode (page_mode.cpp) -----------------------------------------------------
+
+  // The dot of the area at (pu, pv) along and across the text, turned by the print
+  // direction (ESC T); false when it lies outside the area.
+  bool ToArea(int pu, int pv, int* x, int* y) const {
+    if (pu < 0 || pv < 0 || pu >= LogicalWidth() || pv >= LogicalHeight()) return false;
+    switch (direction) {
+      case 0:
+        *x = pu, *y = pv;
+        break;
+      case 1:  // from the lower left, bottom to top
+        *x = pv, *y = area_h - 1 - pu;
+        break;
+      case 2:  // from the lower right, upside down
+        *x = area_w - 1 - pu, *y = area_h - 1 - pv;
+        break;
+      default:  // from the upper right, top to bottom
+        *x = area_w - 1 - pv, *y = pu;
+        break;
+    }
+    return true;
+  }
+  TILLVANE_DOT_LOOP void PlotPage(int pu, int pv) {
+    int x, y;
+    if (ToArea(pu, pv, &x, &y)) area.Set(x, y);
+  }
+  TILLVANE_DOT_LOOP void FlipPage(int pu, int pv) {
+    int x, y;
+    if (ToArea(pu, pv, &x, &y)) area.Flip(x, y);
+  }
+  TILLVANE_DOT_LOOP void Plot(int x, int y) {
+    if (page_mode)
+      PlotPage(x, y);
+    else
+      line.Set(x, y);
+  }
+
+  void StartArea();
+  void EnterPageMode();
+  void LeavePageMode();
+  void PrintArea();
+  void PageLineFeed(int64_t feed, bool lf);
+  // Where a picture h dots high goes in page mode: its bottom on the print position;
+  // before any vertical position is given, the first line starts at the area's top.
+  int PageTop(int h);
+  void SetArea(const Command& c);
+
+  // --- drawing -----------------------------------------------------------------------
+
+  // Draws `dot` (w x h) scaled by xm, ym with its top left at (left, top) of the line
+  // buffer or the page area.
+  template <class Dot>
+  TILLVANE_DOT_LOOP void Stamp(int w, int h, int xm, int ym, int left, int top, Dot dot) {
+    for (int sy = 0; sy < h; ++sy)
+      for (int sx = 0; sx < w; ++sx) {
+        if (!dot(sx, sy)) continue;
+        for (int dy = 0; dy < ym; ++dy)
+          for (int dx = 0; dx < xm; ++dx) Plot(left + sx * xm + dx, top + sy * ym + dy);
+      }
+  }
+
+  // A picture that prints at once in standard mode and sits on the print position in
+  // page mode (logos, raster images, bar codes).
+  template <class Dot>
+  void PlaceImage(int w, int h, int xm, int ym, Dot dot) {
+    const int sw = w * xm, sh = h * ym;
+    if (page_mode) {
+      const int top = PageTop(sh);
+      Stamp(w, h, xm, ym, u, top, dot);
+      u += sw;
+    } else {
+      PrintBand(sw, sh, [&](int x, int y) { return dot(x / xm, y / ym); });
+    }
+  }
+
+  // --- images, bar codes, status (images.cpp, barcodes.cpp, status.cpp) -------------
+
+  void PlaceLogo(const ColumnImage& logo, uint8_t m);
+  void PrintBarcode(std::span<const uint8_t> data);
+  void StatusReply(uint8_t n, uint64_t at);
+};
+
+}  // namespace tillvane::render
