@@ -124,6 +124,8 @@ static_assert(std::size(kPayloads) == static_cast<size_t>(Payload::kBarcodeData)
 }  // namespace
 
 void RunCommand(Machine& m, const Command& c) {
+  if (m.options.more_answers)
+    for (uint8_t b : m.options.more_answers(c.data(), c.size())) m.Reply(b);
   const size_t row = RowOf(c[0]);
   if (row != 0 && c.size() < 2) return;
   const CommandHandler handler = kLookup[row][row == 0 ? c[0] : c[1]];
