@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "render/roll_png.h"
+#include "server/job_counter.h"
 #include "server/listener.h"
 
 namespace tillvane::server {
@@ -54,9 +55,26 @@ struct PrintServer::Job {
   bool active = false;
   JobRecord record;
   int bin_fd = -1;
+  // A job is drawn by `printer`, or with --no-render only counted by `counter`.
   std::unique_ptr<render::Printer> printer;
+  std::unique_ptr<JobCounter> counter;
   std::unique_ptr<render::RollPng> roll;
   bool cut_seen = false;
+
+  void Feed(const uint8_t* p, size_t n) {
+    if (printer) return printer->Feed(p, n);
+    const uint64_t pages = counter->report().pages;
+    counter->Feed(p, n);
+    if (counter->report().pages != pages) cut_seen = true;
+  }
+  void SetStatus(const render::PrinterStatus& s) {
+    printer ? printer->SetStatus(s) : counter->SetStatus(s);
+  }
+  size_t ReadReplies(uint8_t* out, size_t max) {
+    return printer ? printer->ReadReplies(out, max) : counter->ReadReplies(out, max);
+  }
+  void Finish() { printer ? printer->Finish() : counter->Finish(); }
+  const render::Report& report() const { return printer ? printer->report() : counter->report(); }
 };
 
 PrintServer::PrintServer(ServerOptions options, JobStore* store, JobListener on_job,
@@ -262,20 +280,24 @@ void PrintServer::StartJob(Job* job) {
       asb_ = n;
     });
   };
-  job->printer = std::make_unique<render::Printer>(po, [job](render::Page&& page) {
-    if (job->roll) job->roll->Add(page.dots);
-    if (page.cut != render::Cut::kNone && !page.continued) job->cut_seen = true;
-  });
-  job->printer->SetStatus(status());
+  if (options_.render) {
+    job->printer = std::make_unique<render::Printer>(po, [job](render::Page&& page) {
+      if (job->roll) job->roll->Add(page.dots);
+      if (page.cut != render::Cut::kNone && !page.continued) job->cut_seen = true;
+    });
+  } else {
+    job->counter = std::make_unique<JobCounter>(po);
+  }
+  job->SetStatus(status());
 }
 
 void PrintServer::FinishJob(Job* job, const std::string& ended_by, bool cut_short,
                             uint64_t dropped) {
-  job->printer->Finish();
+  job->Finish();
   uint8_t replies[256];
-  while (size_t n = job->printer->ReadReplies(replies, sizeof replies)) Send(replies, n);
+  while (size_t n = job->ReadReplies(replies, sizeof replies)) Send(replies, n);
   JobRecord& r = job->record;
-  r.report = job->printer->report();
+  r.report = job->report();
   r.bytes = r.report.bytes;
   r.dropped = dropped;
   r.cut_short = cut_short;
@@ -303,6 +325,7 @@ void PrintServer::FinishJob(Job* job, const std::string& ended_by, bool cut_shor
     if (on_error_ && !error.empty()) on_error_(error);
   }
   job->printer.reset();
+  job->counter.reset();
   job->roll.reset();
   job->active = false;
   ++jobs_done_;
@@ -328,16 +351,16 @@ void PrintServer::DrawLoop() {
         size_t i = 0;
         while (i < e.data.size()) {
           if (!job.active) StartJob(&job);
-          job.printer->SetStatus(status());
+          job.SetStatus(status());
           // On the serial link a cut ends the job: the bytes go in one at a time there
           // (a serial line is slow), so that the job ends right after the cut.
           const uint8_t* p = e.data.data() + i;
           const size_t avail = e.data.size() - i;
           size_t fed = 0;
           if (job.split_at_cut) {
-            while (fed < avail && !job.cut_seen) job.printer->Feed(p + fed++, 1);
+            while (fed < avail && !job.cut_seen) job.Feed(p + fed++, 1);
           } else {
-            job.printer->Feed(p, avail);
+            job.Feed(p, avail);
             fed = avail;
           }
           if (job.bin_fd >= 0 && !WriteAll(job.bin_fd, p, fed)) {
@@ -347,7 +370,7 @@ void PrintServer::DrawLoop() {
           }
           i += fed;
           uint8_t replies[256];
-          while (size_t r = job.printer->ReadReplies(replies, sizeof replies)) Send(replies, r);
+          while (size_t r = job.ReadReplies(replies, sizeof replies)) Send(replies, r);
           if (job.split_at_cut && job.cut_seen) FinishJob(&job, "cut", false, 0);
         }
         break;
