@@ -127,6 +127,8 @@ class RowHandlers {
 }  // namespace
 
 void RunCommand(Machine& m, const Command& c) {
+  if (m.options.more_answers && c.part == 0)
+    for (uint8_t b : m.options.more_answers(c.data(), c.size())) m.Reply(b);
   static const RowHandlers kHandlers;
   const Handlers* h = kHandlers.Of(c.row);
   if (h == nullptr) return;

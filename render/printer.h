@@ -46,6 +46,14 @@ struct PrinterOptions {
   int paper_dots = kDots80mm;  // dots per line
   // File the flash logos are loaded from and saved to; empty keeps them in memory only.
   std::filesystem::path flash_store;
+  // False when something in front of the printer answers DLE EOT as the bytes arrive
+  // (as a printer's receive buffer does): the request is then taken but not answered
+  // again here.
+  bool answer_realtime = true;
+  // Answers to the commands this printer does not answer itself (GS I of the printer's
+  // names, GS a): called with each whole command as it is carried out; the bytes
+  // returned go to the back channel in order with the printer's own.
+  std::function<std::vector<uint8_t>(const uint8_t* command, size_t size)> more_answers;
 };
 
 class Printer {

@@ -38,6 +38,8 @@ void Machine::StatusReply(uint8_t n, uint64_t at) {
 }
 
 void DleStatus(Machine& m, const Command& c) {
+  // A receive buffer in front of the printer has answered the request as it arrived.
+  if (!m.options.answer_realtime && c[2] >= 1 && c[2] <= 4) return;
   m.StatusReply(c[2], c.offset);
 }
 

@@ -7,9 +7,9 @@ TILLVANE_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg62-turbo-dev libcups2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  cups-daemon cups-client
+  cups-daemon cups-client cups
   fonts-wqy-microhei fonts-dejavu-core
-  libfreetype-dev libpng-dev
+  libfreetype-dev libpng-dev libsystemd-dev systemd
   xvfb x11-apps imagemagick xauth
   fuse3 libfuse3-dev
   clang libclang-rt-14-dev

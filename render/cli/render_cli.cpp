@@ -9,6 +9,7 @@
 #include "render/logo_store.h"
 #include "render/png_file.h"
 #include "render/printer.h"
+#include "render/roll_png.h"
 
 namespace tillvane::render {
 namespace {
@@ -109,19 +110,16 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
     in = in_file.get();
   }
 
-  // The roll goes to a temporary file of packed rows as pages come out, so that memory
-  // stays bounded however long the paper grows; the PNG is written from it at the end.
-  File rows;
-  int64_t total_rows = 0;
+  std::unique_ptr<RollPng> roll;
+  const int dots = paper == 56 ? kDotsNarrow : kDots80mm;
   if (!split) {
-    rows.reset(std::tmpfile());
-    if (!rows) {
-      std::fprintf(err, "tillvane-render: temporary file: %s\n", std::strerror(errno));
+    roll = std::make_unique<RollPng>(dots);
+    if (!roll->ok()) {
+      std::fprintf(err, "tillvane-render: %s\n", roll->error().c_str());
       return 1;
     }
   }
   int status = 0;
-  const int dots = paper == 56 ? kDotsNarrow : kDots80mm;
   PrinterOptions options;
   options.paper_dots = dots;
   if (flash_store) options.flash_store = DefaultFlashStorePath();
@@ -138,11 +136,11 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
         status = 1;
       }
     } else {
-      if (std::fwrite(b.bits().data(), 1, b.bits().size(), rows.get()) != b.bits().size()) {
-        std::fprintf(err, "tillvane-render: temporary file: %s\n", std::strerror(errno));
+      roll->Add(b);
+      if (!roll->ok()) {
+        std::fprintf(err, "tillvane-render: %s\n", roll->error().c_str());
         status = 1;
       }
-      total_rows += b.height();
     }
   };
   Printer printer(options, on_page);
@@ -174,22 +172,14 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
                  static_cast<unsigned long long>(r.refused - r.notes.size()));
   if (status != 0 || split) return status;
 
-  if (total_rows == 0) {
+  if (roll->rows() == 0) {
     std::fprintf(err, "tillvane-render: no paper came out; %s not written\n", output.c_str());
     return 0;
   }
-  if (total_rows > 0x7FFFFFFF) {
+  if (roll->too_long()) {
     std::fprintf(err, "tillvane-render: the roll is too long for one PNG; use --split\n");
     return 1;
   }
-  std::rewind(rows.get());
-  const int stride = (dots + 7) / 8;
-  std::vector<uint8_t> row(static_cast<size_t>(stride));
-  bool read_ok = true;
-  auto next_row = [&](int) -> const uint8_t* {
-    if (std::fread(row.data(), 1, row.size(), rows.get()) != row.size()) read_ok = false;
-    return row.data();
-  };
   File out_file;
   std::FILE* png = out;
   if (output != "-") {
@@ -201,7 +191,7 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
     png = out_file.get();
   }
   std::string why;
-  bool ok = WritePngRows(png, dots, static_cast<int>(total_rows), next_row, &why) && read_ok;
+  bool ok = roll->Write(png, &why);
   if (out_file && std::fclose(out_file.release()) != 0) ok = false;
   if (!ok) {
     std::fprintf(err, "tillvane-render: %s: %s\n", output.c_str(),

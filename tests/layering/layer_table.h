@@ -19,6 +19,7 @@ inline constexpr Layer kLayers[] = {
     {"protocol", ""},
     {"base", ""},
     {"render", "base protocol"},
+    {"server", "base protocol render"},
     {"abi", ""},
     {"config", "base"},
     {"link", "base abi config render"},

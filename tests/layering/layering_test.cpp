@@ -105,6 +105,18 @@ TEST_F(PlantedTree, TheRendererUsesNoLayerButBase) {
                                    "render/ may use base protocol"));
 }
 
+TEST_F(PlantedTree, TheServerUsesTheRendererProtocolAndBaseOnly) {
+  Plant("server/print_server.cpp",
+        "#include \"server/print_server.h\"\n#include \"render/printer.h\"\n"
+        "#include \"base/log.h\"\n#include \"link/send_data.h\"\n");
+  Plant("render/png_file.cpp", "#include \"server/job_store.h\"\n");
+  EXPECT_THAT(Check(),
+              ElementsAre("render/png_file.cpp:1: includes \"server/job_store.h\": render/ may "
+                          "use base protocol",
+                          "server/print_server.cpp:4: includes \"link/send_data.h\": server/ may "
+                          "use base protocol render"));
+}
+
 TEST_F(PlantedTree, BaseUsesNoOtherLayer) {
   Plant("base/log.cpp", "#include \"base/log.h\"\n#include \"config/ini_file.h\"\n");
   EXPECT_THAT(Check(), ElementsAre("base/log.cpp:2: includes \"config/ini_file.h\": "

@@ -175,6 +175,20 @@ bool CupsRig::WriteFiles() {
     return false;
   }
 
+  // The network backend, when the system has one, copied so that it too runs as root
+  // and reads the rig's spool. A queue that names it fails to print without it.
+  const fs::path socket_backend = fs::path(kCupsLib) / "backend" / "socket";
+  if (fs::exists(socket_backend)) {
+    fs::copy_file(socket_backend, b / "bin" / "backend" / "socket", ec);
+    if (!ec)
+      fs::permissions(b / "bin" / "backend" / "socket", fs::perms::owner_all,
+                      fs::perm_options::replace, ec);
+    if (ec) {
+      error_ = "cannot copy " + socket_backend.string() + ": " + ec.message();
+      return false;
+    }
+  }
+
   std::ostringstream files;
   files << "ServerRoot " << b.string() << "\n"
         << "RequestRoot " << (b / "spool").string() << "\n"
@@ -336,6 +350,16 @@ fs::path CupsRig::AddRawQueue(const std::string& name) {
     return {};
   }
   return output;
+}
+
+bool CupsRig::AddDeviceQueue(const std::string& name, const std::string& device_uri) {
+  return ready_ && RunTool({"/usr/sbin/lpadmin", "-h", SocketPath(), "-p", name, "-E", "-v",
+                            device_uri, "-m", "raw"});
+}
+
+bool CupsRig::PrintRaw(const std::string& queue, const fs::path& file) {
+  return ready_ &&
+         RunTool({"/usr/bin/lp", "-h", SocketPath(), "-d", queue, "-o", "raw", file.string()});
 }
 
 bool CupsRig::DeleteQueue(const std::string& name) {

@@ -45,6 +45,13 @@ class CupsRig {
   // Adds an enabled raw queue whose jobs are appended to the returned file (created
   // empty). Empty path on failure; Error() then holds lpadmin's words.
   std::filesystem::path AddRawQueue(const std::string& name);
+  // Adds an enabled raw queue that sends its jobs to `device_uri`, such as
+  // socket://127.0.0.1:PORT (through Debian's socket backend, which the rig copies into
+  // its own backend folder when the cups package is installed). False on failure;
+  // Error() then holds lpadmin's words.
+  bool AddDeviceQueue(const std::string& name, const std::string& device_uri);
+  // lp -d QUEUE -o raw FILE, as a person sends a raw job. False when lp fails.
+  bool PrintRaw(const std::string& queue, const std::filesystem::path& file);
   bool DeleteQueue(const std::string& name);
   // cupsreject / cupsaccept: the queue refuses or takes new jobs.
   bool RejectJobs(const std::string& name);

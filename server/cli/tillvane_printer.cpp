@@ -1,0 +1,7 @@
+#include <cstdio>
+
+#include "server/cli/printer_cli.h"
+
+int main(int argc, char** argv) {
+  return tillvane::server::RunPrinterCommand(argc, argv, stdout, stderr);
+}
