@@ -1,5 +1,7 @@
 #include "server/cli/printer_cli.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,7 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "render/logo_store.h"
@@ -34,11 +39,49 @@ constexpr const char* kUsage =
     "  (default 1000, 0 keeps all); --exit-after ends after N jobs; --strict exits 3 when\n"
     "  a job had bytes of no known command.\n";
 
-PrintServer* g_server = nullptr;
+// SIGINT and SIGTERM only write a byte to this pipe, which lives as long as the process:
+// a signal that comes while the server is being taken down touches nothing of it. A
+// watcher thread turns the byte into a stop.
+int g_signal_pipe[2] = {-1, -1};
 
 extern "C" void OnSignal(int) {
-  if (g_server) g_server->Stop();
+  const char c = 1;
+  [[maybe_unused]] const ssize_t n = write(g_signal_pipe[1], &c, 1);
 }
+
+// Stops `server` when a signal's byte arrives, for as long as it lives.
+class SignalWatcher {
+ public:
+  explicit SignalWatcher(PrintServer& server) {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      if (pipe2(g_signal_pipe, O_NONBLOCK | O_CLOEXEC) != 0) g_signal_pipe[0] = -1;
+    });
+    char stale[64];
+    while (g_signal_pipe[0] >= 0 && read(g_signal_pipe[0], stale, sizeof stale) > 0) {
+    }
+    if (pipe2(done_, O_CLOEXEC) != 0) done_[0] = done_[1] = -1;
+    thread_ = std::thread([this, &server] {
+      pollfd p[2] = {{g_signal_pipe[0], POLLIN, 0}, {done_[0], POLLIN, 0}};
+      while (poll(p, 2, -1) < 0 && errno == EINTR) {
+      }
+      if ((p[0].revents & POLLIN) != 0) server.Stop();
+    });
+  }
+  ~SignalWatcher() {
+    const char c = 0;
+    [[maybe_unused]] const ssize_t n = write(done_[1], &c, 1);
+    thread_.join();
+    for (int fd : done_)
+      if (fd >= 0) close(fd);
+  }
+  SignalWatcher(const SignalWatcher&) = delete;
+  SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+ private:
+  int done_[2] = {-1, -1};
+  std::thread thread_;
+};
 
 bool ParseCount(const std::string& v, uint64_t max, uint64_t* out) {
   if (v.empty() || v.size() > 12 || v.find_first_not_of("0123456789") != std::string::npos)
@@ -172,7 +215,8 @@ int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FI
         std::fprintf(err, "tillvane-printer: %s\n", message.c_str());
       });
   // The handlers are in place before the first line says where it listens.
-  g_server = &server;
+  std::optional<SignalWatcher> watcher;
+  watcher.emplace(server);
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
@@ -200,7 +244,7 @@ int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FI
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGTERM, &old_term, nullptr);
   sigaction(SIGPIPE, &old_pipe, nullptr);
-  g_server = nullptr;
+  watcher.reset();
   return strict && unknown_seen ? 3 : 0;
 }
 
