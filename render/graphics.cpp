@@ -189,15 +189,7 @@ std::size_t NvGraphicSize(const Bitmap& dots) {
 }
 
 std::filesystem::path DefaultNvGraphicsPath() {
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::filesystem::path(home) / ".local" / "share";
-  } else {
-    return {};
-  }
-  return base / "tillvane" / "nv-graphics.bin";
+  return UserDataFile("nv-graphics.bin");
 }
 
 NvGraphicsStore::NvGraphicsStore(std::filesystem::path path, std::size_t capacity)

@@ -42,7 +42,7 @@ bool WriteStoreFile(const std::filesystem::path& path, const std::string& bytes,
   return true;
 }
 
-std::filesystem::path DefaultFlashStorePath() {
+std::filesystem::path UserDataFile(const char* name) {
   std::filesystem::path base;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
     base = xdg;
@@ -51,7 +51,11 @@ std::filesystem::path DefaultFlashStorePath() {
   } else {
     return {};
   }
-  return base / "tillvane" / "flash-logos.bin";
+  return base / "tillvane" / name;
+}
+
+std::filesystem::path DefaultFlashStorePath() {
+  return UserDataFile("flash-logos.bin");
 }
 
 std::optional<std::vector<ColumnImage>> LoadFlashLogos(const std::filesystem::path& path,

@@ -33,6 +33,10 @@ using protocol::kRamLogoMaxX;
 using protocol::kRamLogoMaxXY;
 using protocol::kRamLogoMaxY;
 
+// `name` in the user's data folder of Tillvane ($XDG_DATA_HOME/tillvane, else
+// ~/.local/share/tillvane); empty when neither is set.
+std::filesystem::path UserDataFile(const char* name);
+
 // Where the flash logos live between runs: $XDG_DATA_HOME/tillvane/flash-logos.bin, or
 // ~/.local/share/tillvane/flash-logos.bin when XDG_DATA_HOME is not set. Empty when
 // neither variable gives a folder.

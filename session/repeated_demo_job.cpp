@@ -1,10 +1,10 @@
 #include <memory>
 
+#include "base/message_sink.h"
 #include "config/current_model.h"
 #include "documents/ticket.h"
 #include "documents/ticket56.h"
 #include "link/link_state.h"
-#include "base/message_sink.h"
 #include "session/jobs.h"
 #include "session/sender_gate.h"
 #include "session/starters.h"
