@@ -14,6 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "render/logo_store.h"
+
 namespace tillvane::server {
 namespace fs = std::filesystem;
 namespace {
@@ -104,15 +106,7 @@ std::optional<uint64_t> JobNumberOf(const std::string& name) {
 }
 
 fs::path JobStore::DefaultFolder() {
-  fs::path base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = fs::path(home) / ".local" / "share";
-  } else {
-    return {};
-  }
-  return base / "tillvane" / "jobs";
+  return render::UserDataFile("jobs");
 }
 
 std::unique_ptr<JobStore> JobStore::Open(const fs::path& folder, uint64_t keep,
