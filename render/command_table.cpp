@@ -12,13 +12,15 @@
 namespace tillvane::render {
 namespace {
 
-// A command by its first byte, and for DLE, ESC, FS and GS by the second; `part` runs
-// each part of a command whose data comes in parts.
+// A command by its first byte, for DLE, ESC, FS and GS by the second, and for a GS (
+// family by its third (0: any); `part` runs each part of a command whose data comes in
+// parts.
 struct Entry {
   uint8_t first;
   uint8_t second;  // 0 for a command of one byte
   CommandHandler handler;
   CommandHandler part = nullptr;
+  uint8_t third = 0;
 };
 
 constexpr Entry kCommands[] = {
@@ -42,7 +44,7 @@ constexpr Entry kCommands[] = {
     {ESC, 'd', EscFeedLines},
     {ESC, 'a', EscJustify},
     {ESC, 'D', EscTabStops},
-    // ESC & (user-defined characters) is taken and passed over: the printer keeps its own.
+    {ESC, '&', Accept},  // user-defined characters: kept by a printer, drawn by none here
     {GS, '!', GsCharSize},
     {GS, 'B', GsReverse},
     {GS, 'L', GsLeftMargin},
@@ -73,7 +75,8 @@ constexpr Entry kCommands[] = {
     {GS, 'v', GsRasterImage, GsRasterRow},
     {FS, 'p', FsPrintFlashLogo},
     {FS, 'q', FsDefineFlashLogos, FsFlashImage},
-    // GS ( and GS 8 L data is taken and passed over.
+    {GS, '(', Accept, nullptr, 'A'},  // a test print: the printer's own page
+    {GS, '(', Accept, nullptr, 'E'},  // user setup: memory switches and settings
     // Bar codes.
     {GS, 'H', GsHriPosition},
     {GS, 'f', GsHriFont},
@@ -84,12 +87,25 @@ constexpr Entry kCommands[] = {
     {DLE, EOT, DleStatus},
     {GS, 'I', GsPrinterId},
     {GS, 'r', GsStatus},
+    {GS, 'a', Accept},  // automatic status back: answered in front of the printer
+    // Taken with nothing to draw: the head, the drawer, the sensors, the panel.
+    {CR, 0, Accept},
+    {DLE, protocol::ENQ, Accept},
+    {DLE, protocol::DC4, Accept},
+    {ESC, '<', Accept},
+    {ESC, '=', Accept},
+    {ESC, 'U', Accept},
+    {ESC, 'c', Accept},
+    {ESC, 'p', Accept},
+    {GS, 'E', Accept},
+    {GS, 'b', Accept},
 };
 
 constexpr bool OneEntryEach() {
   for (size_t i = 0; i < std::size(kCommands); ++i)
     for (size_t j = i + 1; j < std::size(kCommands); ++j)
-      if (kCommands[i].first == kCommands[j].first && kCommands[i].second == kCommands[j].second)
+      if (kCommands[i].first == kCommands[j].first && kCommands[i].second == kCommands[j].second &&
+          kCommands[i].third == kCommands[j].third)
         return false;
   return true;
 }
@@ -106,9 +122,13 @@ class RowHandlers {
   RowHandlers() : rows_(protocol::CommandTable()), handlers_(rows_.size()) {
     for (size_t i = 0; i < rows_.size(); ++i) {
       const protocol::CommandRow& r = rows_[i];
-      for (const Entry& e : kCommands)
-        if (e.first == r.intro[0] && e.second == (r.intro_size == 1 ? 0 : r.intro[1]))
+      for (const Entry& e : kCommands) {
+        if (e.first != r.intro[0] || e.second != (r.intro_size == 1 ? 0 : r.intro[1])) continue;
+        if (e.third == 0 && handlers_[i].command == nullptr)
           handlers_[i] = Handlers{e.handler, e.part};
+        else if (e.third != 0 && r.intro_size == 3 && r.intro[2] == e.third)
+          handlers_[i] = Handlers{e.handler, e.part};
+      }
     }
   }
 
@@ -126,14 +146,18 @@ class RowHandlers {
 
 }  // namespace
 
+void Accept(Machine&, const Command&) {}
+
 void RunCommand(Machine& m, const Command& c) {
   if (m.options.more_answers && c.part == 0)
     for (uint8_t b : m.options.more_answers(c.data(), c.size())) m.Reply(b);
   static const RowHandlers kHandlers;
   const Handlers* h = kHandlers.Of(c.row);
-  if (h == nullptr) return;
-  const CommandHandler handler = c.part == 0 ? h->command : h->part;
-  if (handler) handler(m, c);
+  const CommandHandler handler = h == nullptr ? nullptr : c.part == 0 ? h->command : h->part;
+  if (handler)
+    handler(m, c);
+  else if (c.part == 0)
+    m.NotDrawn(c);
 }
 
 }  // namespace tillvane::render

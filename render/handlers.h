@@ -12,9 +12,12 @@ namespace tillvane::render {
 
 using CommandHandler = void (*)(Machine&, const Command&);
 
-// Runs a command, or a part of one; one the table does not list is known by its length
-// only and does nothing (ESC R, ESC t, ESC p, DLE ENQ, ESC &, GS ( ...).
+// Runs a command, or a part of one. One the table does not list is known by its length
+// only: it is reported as read but not drawn.
 void RunCommand(Machine& m, const Command& c);
+
+// A command taken with nothing to draw (the drawer pulse, the sensors, smoothing).
+void Accept(Machine& m, const Command& c);
 
 // Settings and paper (machine.cpp).
 void EscInitialise(Machine& m, const Command& c);

@@ -129,6 +129,8 @@ struct Machine : Settings {
 
   void Unknown(uint64_t at, uint64_t count);
   void Refuse(uint64_t at, const std::string& what);
+  // A command taken without drawing what it asks for; `why` defaults to "not drawn".
+  void NotDrawn(const Command& c, const std::string& why = "not drawn");
   void Reply(uint8_t b);
   // The input ended within a command's data (refused by the parser): the pending line
   // of standard mode and the flash logos arriving are dropped.

@@ -38,8 +38,12 @@ struct Report {
   std::vector<uint64_t> unknown_offsets;  // offsets of the first kMaxListed of them
   uint64_t refused = 0;                   // commands refused (too large, out of range)
   std::vector<std::string> notes;         // the first kMaxListed refusals, with offsets
-  uint64_t pages = 0;                     // pages put out
-  uint64_t replies = 0;                   // back-channel bytes answered
+  // Commands read but not drawn: known by their length, nothing of them put on the
+  // paper ("GS ( k 50 81 at 1234: MaxiCode not drawn"), the first kMaxListed of them.
+  uint64_t not_drawn = 0;
+  std::vector<std::string> not_drawn_notes;
+  uint64_t pages = 0;    // pages put out
+  uint64_t replies = 0;  // back-channel bytes answered
 };
 
 struct PrinterOptions {
