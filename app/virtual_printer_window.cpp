@@ -227,10 +227,11 @@ void VirtualPrinterWindow::Refresh() {
 }
 
 void VirtualPrinterWindow::ShowCounts(const render::Report& report) {
-  StatusLine->setText(tr("页数: %1    已接收: %2 字节    未知字节: %3")
+  StatusLine->setText(tr("页数: %1    已接收: %2 字节    未知字节: %3    未绘制: %4")
                           .arg(report.pages)
                           .arg(report.bytes)
-                          .arg(report.unknown_bytes));
+                          .arg(report.unknown_bytes)
+                          .arg(report.not_drawn));
 }
 
 void VirtualPrinterWindow::Relayout(bool to_newest) {

@@ -144,15 +144,24 @@ class RowHandlers {
   std::vector<Handlers> handlers_;
 };
 
+const RowHandlers& Table() {
+  static const RowHandlers kHandlers;
+  return kHandlers;
+}
+
 }  // namespace
 
 void Accept(Machine&, const Command&) {}
 
+bool CarriesOut(const protocol::CommandRow* row) {
+  const Handlers* h = Table().Of(row);
+  return h != nullptr && h->command != nullptr;
+}
+
 void RunCommand(Machine& m, const Command& c) {
   if (m.options.more_answers && c.part == 0)
     for (uint8_t b : m.options.more_answers(c.data(), c.size())) m.Reply(b);
-  static const RowHandlers kHandlers;
-  const Handlers* h = kHandlers.Of(c.row);
+  const Handlers* h = Table().Of(c.row);
   const CommandHandler handler = h == nullptr ? nullptr : c.part == 0 ? h->command : h->part;
   if (handler)
     handler(m, c);

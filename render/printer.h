@@ -19,7 +19,16 @@
 
 #include "render/page.h"
 
+namespace tillvane::protocol {
+struct CommandRow;
+}
+
 namespace tillvane::render {
+
+// Whether the virtual printer carries out the commands of a row of the command table
+// (draws them, or takes them with nothing to draw); it reports the others as read but
+// not drawn. For a counter that reads a job without drawing it.
+bool CarriesOut(const protocol::CommandRow* row);
 
 // What the printer reports on its back channel (GS r, DLE EOT).
 struct PrinterStatus {

@@ -79,6 +79,12 @@ void JobCounter::OnToken(const protocol::Token& t) {
       break;
     case protocol::TokenKind::kCommand:
       if (t.part != 0 || t.bytes.empty()) break;
+      if (!render::CarriesOut(t.row)) {
+        ++report_.not_drawn;
+        if (report_.not_drawn_notes.size() < render::Report::kMaxListed)
+          report_.not_drawn_notes.push_back(std::string(t.row ? t.row->name : "command") + " at " +
+                                            std::to_string(t.command_offset) + ": not drawn");
+      }
       if (IsCut(t)) {
         ++report_.pages;
         paper_fed_ = false;

@@ -1,8 +1,10 @@
 // A job taken without drawing it (tillvane-printer --no-render): the bytes are cut into
 // commands by protocol/'s tokenizer, which is far cheaper than drawing, and counted as
 // the renderer's report counts them (unknown bytes, pages by the cuts and the paper fed
-// after the last, and the commands refused for their form or size; refusals that depend
-// on the printer's state, such as a logo never defined, need the drawing). The commands that answer
+// after the last, the commands the renderer has no handler for as not drawn, and the
+// commands refused for their form or size; refusals that depend on the printer's state,
+// such as a logo never defined, and what a handler finds it cannot draw, need the
+// drawing). The commands that answer
 // (GS r, GS I, GS a) go to a printer of their own, so that the answers are the bytes a drawing
 // printer gives.
 #pragma once

@@ -71,8 +71,11 @@ std::string JobJson(const JobRecord& j) {
                   ",\"start\":" + Quote(Time(j.start)) + ",\"end\":" + Quote(Time(j.end)) +
                   ",\"bytes\":" + Number(j.bytes) + ",\"dropped\":" + Number(j.dropped) +
                   ",\"pages\":" + Number(r.pages) + ",\"unknown\":" + Number(r.unknown_bytes) +
-                  ",\"not_drawn\":0,\"refused\":" + Number(r.refused) +
-                  ",\"replies\":" + Number(r.replies) + ",\"notes\":[";
+                  ",\"not_drawn\":" + Number(r.not_drawn) + ",\"refused\":" + Number(r.refused) +
+                  ",\"replies\":" + Number(r.replies) + ",\"not_drawn_notes\":[";
+  for (size_t i = 0; i < r.not_drawn_notes.size(); ++i)
+    s += (i ? "," : "") + Quote(r.not_drawn_notes[i]);
+  s += "],\"notes\":[";
   for (size_t i = 0; i < r.notes.size(); ++i) s += (i ? "," : "") + Quote(r.notes[i]);
   s += "],\"cut_short\":" + std::string(j.cut_short ? "true" : "false") +
        ",\"ended_by\":" + Quote(j.ended_by) + ",\"bin\":" + Quote(j.bin.string()) +
@@ -86,7 +89,8 @@ std::string JobLine(const JobRecord& j) {
   std::snprintf(number, sizeof number, "%06" PRIu64, j.number);
   std::string s = std::string("job ") + number + " from " + j.source + ": " + Number(j.bytes) +
                   " bytes, " + Number(r.pages) + (r.pages == 1 ? " page, " : " pages, ") +
-                  Number(r.unknown_bytes) + " unknown, " + Number(r.refused) + " refused";
+                  Number(r.unknown_bytes) + " unknown, " + Number(r.not_drawn) + " not drawn, " +
+                  Number(r.refused) + " refused";
   if (j.dropped) s += ", " + Number(j.dropped) + " bytes past the size limit dropped";
   if (j.cut_short) s += ", cut short (" + j.ended_by + ")";
   return s + " -> " + j.bin.string();

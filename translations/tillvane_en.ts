@@ -396,8 +396,8 @@ Please check whether the printer is connected to the specified port correctly</t
         <translation>Offline</translation>
     </message>
     <message>
-        <source>页数: %1    已接收: %2 字节    未知字节: %3</source>
-        <translation>Pages: %1    Received: %2 bytes    Unknown bytes: %3</translation>
+        <source>页数: %1    已接收: %2 字节    未知字节: %3    未绘制: %4</source>
+        <translation>Pages: %1    Received: %2 bytes    Unknown bytes: %3    Not drawn: %4</translation>
     </message>
     <message>
         <source>纸上还没有内容</source>

@@ -15,11 +15,14 @@ namespace tillvane::render {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tillvane-render [--paper 80|56] [--split] [--no-flash-store] [-o OUT.png] INPUT\n"
+    "usage: tillvane-render [--paper 80|56] [--split] [--no-flash-store] [--strict]\n"
+    "                       [-o OUT.png] INPUT\n"
     "  Renders a file of raw printer bytes (INPUT, or - for standard input) as the\n"
     "  virtual printer prints it: one PNG of the whole roll (default INPUT.png), or with\n"
     "  --split one PNG per page (OUT-1.png, OUT-2.png, ...). -o - writes to standard\n"
-    "  output. Flash logos come from the virtual printer's store unless --no-flash-store.\n";
+    "  output. Flash logos come from the virtual printer's store unless --no-flash-store.\n"
+    "  Standard error lists unknown bytes, commands not drawn and commands refused;\n"
+    "  --strict exits with 3 when any of them is not zero.\n";
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -41,6 +44,34 @@ const char* CutName(Cut cut, bool continued) {
   return "end of input";
 }
 
+bool Clean(const Report& r) {
+  return r.unknown_bytes == 0 && r.not_drawn == 0 && r.refused == 0;
+}
+
+// The three counts of the report, each with its first offsets or notes.
+void PrintReport(const Report& r, std::FILE* err) {
+  std::string unknown = "unknown bytes: " + std::to_string(r.unknown_bytes);
+  if (!r.unknown_offsets.empty()) {
+    unknown += " at offsets";
+    for (size_t i = 0; i < r.unknown_offsets.size(); ++i)
+      unknown += (i ? ", " : " ") + std::to_string(r.unknown_offsets[i]);
+    if (r.unknown_bytes > r.unknown_offsets.size()) unknown += ", ...";
+  }
+  std::fprintf(err, "%s\n", unknown.c_str());
+  const auto more = [err](const char* what, uint64_t count, size_t listed) {
+    if (count > listed)
+      std::fprintf(err, "%s: %llu more\n", what, static_cast<unsigned long long>(count - listed));
+  };
+  if (r.not_drawn)
+    std::fprintf(err, "not drawn: %llu\n", static_cast<unsigned long long>(r.not_drawn));
+  for (const std::string& note : r.not_drawn_notes)
+    std::fprintf(err, "not drawn: %s\n", note.c_str());
+  more("not drawn", r.not_drawn, r.not_drawn_notes.size());
+  if (r.refused) std::fprintf(err, "refused: %llu\n", static_cast<unsigned long long>(r.refused));
+  for (const std::string& note : r.notes) std::fprintf(err, "refused: %s\n", note.c_str());
+  more("refused", r.refused, r.notes.size());
+}
+
 // OUT.png -> OUT-n.png
 std::string SplitName(const std::string& out, uint64_t n) {
   std::string stem = out;
@@ -53,7 +84,7 @@ std::string SplitName(const std::string& out, uint64_t n) {
 
 int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   int paper = 80;
-  bool split = false, flash_store = true;
+  bool split = false, flash_store = true, strict = false;
   std::string output, input;
   bool have_input = false;
   auto bad = [err](const std::string& why) {
@@ -84,6 +115,8 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
       split = true;
     } else if (a == "--no-flash-store") {
       flash_store = false;
+    } else if (a == "--strict") {
+      strict = true;
     } else if (a == "-o" || a == "--output") {
       if (++i >= argc) return bad(a + " needs a file name");
       output = argv[i];
@@ -158,23 +191,14 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
   printer.Finish();
 
   const Report& r = printer.report();
-  std::string unknown = "unknown bytes: " + std::to_string(r.unknown_bytes);
-  if (!r.unknown_offsets.empty()) {
-    unknown += " at offsets";
-    for (size_t i = 0; i < r.unknown_offsets.size(); ++i)
-      unknown += (i ? ", " : " ") + std::to_string(r.unknown_offsets[i]);
-    if (r.unknown_bytes > r.unknown_offsets.size()) unknown += ", ...";
-  }
-  std::fprintf(err, "%s\n", unknown.c_str());
-  for (const std::string& note : r.notes) std::fprintf(err, "refused: %s\n", note.c_str());
-  if (r.refused > r.notes.size())
-    std::fprintf(err, "refused: %llu more\n",
-                 static_cast<unsigned long long>(r.refused - r.notes.size()));
-  if (status != 0 || split) return status;
+  PrintReport(r, err);
+  if (status == 0 && strict && !Clean(r)) status = 3;
+  if (status != 0 && status != 3) return status;
+  if (split) return status;
 
   if (roll->rows() == 0) {
     std::fprintf(err, "tillvane-render: no paper came out; %s not written\n", output.c_str());
-    return 0;
+    return status;
   }
   if (roll->too_long()) {
     std::fprintf(err, "tillvane-render: the roll is too long for one PNG; use --split\n");
@@ -198,7 +222,7 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
                  why.empty() ? "write failed" : why.c_str());
     return 1;
   }
-  return 0;
+  return status;
 }
 
 }  // namespace tillvane::render

@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "  --idle-timeout ends a job after S seconds without bytes (default 30); --max-job\n"
     "  keeps the first MB megabytes of a job (default 64); --keep keeps the newest N jobs\n"
     "  (default 1000, 0 keeps all); --exit-after ends after N jobs; --strict exits 3 when\n"
-    "  a job had bytes of no known command.\n";
+    "  a job had bytes of no known command or commands not drawn.\n";
 
 // SIGINT and SIGTERM only write a byte to this pipe, which lives as long as the process:
 // a signal that comes while the server is being taken down touches nothing of it. A
@@ -207,7 +207,7 @@ int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FI
   PrintServer server(
       options, store.get(),
       [&](const JobRecord& job) {
-        if (job.report.unknown_bytes) unknown_seen = true;
+        if (job.report.unknown_bytes || job.report.not_drawn) unknown_seen = true;
         std::fprintf(out, "%s\n", (json ? JobJson(job) : JobLine(job)).c_str());
         std::fflush(out);
       },

@@ -137,6 +137,37 @@ TEST_F(RenderCliTest, NarrowPaperAndUnknownBytes) {
   EXPECT_NE(r.err.find("unknown bytes: 3 at offsets 2, 3, 4\n"), std::string::npos) << r.err;
 }
 
+TEST_F(RenderCliTest, StrictExitsThreeOnAnyCountAndStillWritesThePicture) {
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    int status;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"clean", testing::Text("ok\n"), 0, "unknown bytes: 0\n"},
+      {"unknown", testing::Cat({testing::Text("ok\n"), {0x01}}), 3,
+       "unknown bytes: 1 at offsets 3"},
+      {"not drawn", testing::Cat({{0x1B, '%', 1}, testing::Text("ok\n")}), 3,
+       "not drawn: 1\nnot drawn: ESC % at 0: not drawn\n"},
+      {"refused",
+       testing::Cat({{0x1D, '*', 255, 255}, Bytes(255 * 255 * 8, 0), testing::Text("ok\n")}), 3,
+       "refused: 1\nrefused: offset 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path in = Write("strict.dat", c.bytes);
+    const fs::path out = dir_.path() / "strict.png";
+    fs::remove(out);
+    CliRun r = Render({"--no-flash-store", "-o", out.string(), in.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+    r = Render({"--strict", "--no-flash-store", "-o", out.string(), in.string()});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_TRUE(fs::exists(out));
+  }
+}
+
 TEST_F(RenderCliTest, FlashLogosComeFromTheStoreUnlessTurnedOff) {
   const fs::path define =
       Write("define.dat", testing::Cat({{0x1C, 'q', 1, 1, 0, 1, 0}, Bytes(8, 0xFF)}));

@@ -120,11 +120,18 @@ TEST(PrinterCli, OneJsonLinePerJobAndStrictExitsThreeOnUnknownBytes) {
     Bytes job;
     int status;
     bool png;
+    std::string not_drawn = "\"not_drawn\":0";
   };
   const Case cases[] = {
       {{"--strict"}, {'a', 0x01, '\n'}, 3, true},
       {{"--strict", "--no-render"}, {'a', '\n'}, 0, false},
       {{}, {0x01, '\n'}, 0, true},
+      {{"--strict"},
+       {0x1B, '%', 1, 'a', '\n'},
+       3,
+       true,
+       "\"not_drawn\":1,\"refused\":0,\"replies\":0,\"not_drawn_notes\":[\"ESC % at 0: not "
+       "drawn\"]"},
   };
   int number = 0;
   for (const Case& c : cases) {
@@ -144,7 +151,7 @@ TEST(PrinterCli, OneJsonLinePerJobAndStrictExitsThreeOnUnknownBytes) {
     EXPECT_EQ(line.rfind("{\"job\":" + std::to_string(number) + ",\"source\":\"127.0.0.1:", 0), 0u);
     EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
     for (const std::string& field :
-         {"\"bytes\":" + std::to_string(c.job.size()), std::string("\"not_drawn\":0"),
+         {"\"bytes\":" + std::to_string(c.job.size()), c.not_drawn,
           std::string("\"cut_short\":false"), std::string("\"refused\":0")})
       EXPECT_NE(line.find(field), std::string::npos) << field;
     EXPECT_EQ(line.find("\"png\":null") == std::string::npos, c.png);
@@ -176,8 +183,9 @@ TEST(PrinterCli, SigtermEndsCleanlyKeepingTheJobInProgress) {
   EXPECT_EQ(run.get(), 0) << cli.err();
   close(fd);
   EXPECT_NE(cli.out().find("job 000001 from 127.0.0.1:"), std::string::npos) << cli.out();
-  EXPECT_NE(cli.out().find(": 7 bytes, 1 page, 0 unknown, 0 refused, cut short (stop) -> "),
-            std::string::npos)
+  EXPECT_NE(
+      cli.out().find(": 7 bytes, 1 page, 0 unknown, 0 not drawn, 0 refused, cut short (stop) -> "),
+      std::string::npos)
       << cli.out();
   EXPECT_EQ(ReadFileBytes(fs::path(jobs) / "000001.bin"),
             (Bytes{'h', 'a', 'l', 'f', 0x10, 0x04, 0x01}));
