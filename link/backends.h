@@ -13,7 +13,7 @@ namespace tillvane {
 // Parallel row: the handshake write of the parallel port.
 class ParallelBackend : public Link {
  public:
-  LinkKind kind() const final { return LinkKind::Parallel; }
+  ParallelBackend() : Link(LinkKind::Parallel) {}
   // The port I/O library may throw from a register access: the send fails.
   bool Send(const uint8_t* bytes, int32_t length) final {
     try {
@@ -30,7 +30,7 @@ class ParallelBackend : public Link {
 // Serial row: an open serial device with its write deadline set.
 class SerialBackend : public Link, public ReplyChannel {
  public:
-  LinkKind kind() const final { return LinkKind::Serial; }
+  SerialBackend() : Link(LinkKind::Serial) {}
   bool Send(const uint8_t* bytes, int32_t length) final { return Write(bytes, length) == length; }
   ReplyChannel* Replies() final { return this; }
   // One write of all bytes within the port's deadline. Returns the count taken, or -1
@@ -47,7 +47,7 @@ class SerialBackend : public Link, public ReplyChannel {
 // Print-queue row: an open raw print queue.
 class QueueBackend : public Link {
  public:
-  LinkKind kind() const final { return LinkKind::PrintQueue; }
+  QueueBackend() : Link(LinkKind::PrintQueue) {}
   bool Send(const uint8_t* bytes, int32_t length) final { return Write(bytes, length); }
   bool ClosesAfterFailedSend() const final { return true; }
   bool StartDocument() override = 0;
@@ -58,7 +58,7 @@ class QueueBackend : public Link {
 // USB row: an open device of the maker's USB library.
 class UsbBackend : public Link {
  public:
-  LinkKind kind() const final { return LinkKind::Usb; }
+  UsbBackend() : Link(LinkKind::Usb) {}
   bool Send(const uint8_t* bytes, int32_t length) final { return Write(bytes, length) == length; }
   // uWrite: the number of bytes the device took.
   virtual int32_t Write(const uint8_t* bytes, int32_t length) = 0;
@@ -69,7 +69,7 @@ class UsbBackend : public Link {
 // write fails at once.
 class NetworkBackend : public Link, public ReplyChannel {
  public:
-  LinkKind kind() const final { return LinkKind::Network; }
+  NetworkBackend() : Link(LinkKind::Network) {}
   bool Send(const uint8_t* bytes, int32_t length) final { return Write(bytes, length) == length; }
   ReplyChannel* Replies() final { return this; }
   // Returns `length`, or -1 when the bytes could not all be sent in time.
@@ -80,7 +80,7 @@ class NetworkBackend : public Link, public ReplyChannel {
 // requests as a serial printer's does.
 class VirtualBackend : public Link, public ReplyChannel {
  public:
-  LinkKind kind() const final { return LinkKind::Virtual; }
+  VirtualBackend() : Link(LinkKind::Virtual) {}
   bool Send(const uint8_t* bytes, int32_t length) final { return Write(bytes, length) == length; }
   ReplyChannel* Replies() final { return this; }
   // Takes the bytes for printing. Returns the count taken: all of them, unless the

@@ -42,8 +42,10 @@ class ReplyChannel {
 
 class Link {
  public:
+  explicit Link(LinkKind kind) : kind_(kind) {}
   virtual ~Link() = default;
-  virtual LinkKind kind() const = 0;
+  // A plain member: the send path asks it on every send.
+  LinkKind kind() const { return kind_; }
   // Hands every byte to the printer. True when the link took all `length` of them;
   // false otherwise (bytes before a failure may have been printed all the same).
   [[nodiscard]] virtual bool Send(const uint8_t* bytes, int32_t length) = 0;
@@ -62,6 +64,9 @@ class Link {
   // Ends the link's use before it is destroyed; the destructor closes as well. Kept
   // for links whose closing takes longer than a destructor should under a lock.
   virtual void Close() {}
+
+ private:
+  const LinkKind kind_;
 };
 
 // What the link state knows of a link kind that has no open link.
