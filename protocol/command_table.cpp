@@ -197,21 +197,32 @@ bool ThirdMatches(const CommandRow& r, uint8_t b) {
   return b >= r.intro[2] && b <= r.last;
 }
 
-// The rows that decide lengths, by their first byte: one row for a single-byte
-// command, or the candidates (in table order) of a longer introducer. And the rows
-// that only name sub-functions, with the rows of the table they may name: those of
+// The rows that decide lengths: the row of a single-byte command by its byte, and the
+// candidates (in table order) of a longer introducer by its first two bytes. And the
+// rows that only name sub-functions, with the rows of the table they may name: those of
 // the same first two introducer bytes.
 struct Index {
-  std::array<std::vector<const CommandRow*>, 256> by_first;
+  using Candidates = std::array<std::vector<const CommandRow*>, 256>;
+  std::array<const CommandRow*, 256> single{};
+  std::array<int8_t, 256> family{};  // into by_second; -1: no longer command starts so
+  std::vector<Candidates> by_second;
   std::vector<const CommandRow*> names;
   std::array<bool, std::size(kTable)> named{};
   Index() {
-    for (const CommandRow& r : kTable)
+    family.fill(-1);
+    for (const CommandRow& r : kTable) {
       if (r.names_only) {
         names.push_back(&r);
-      } else {
-        by_first[r.intro[0]].push_back(&r);
+      } else if (r.intro_size == 1) {
+        if (family[r.intro[0]] < 0 && single[r.intro[0]] == nullptr) single[r.intro[0]] = &r;
+      } else if (single[r.intro[0]] == nullptr) {
+        if (family[r.intro[0]] < 0) {
+          family[r.intro[0]] = static_cast<int8_t>(by_second.size());
+          by_second.emplace_back();
+        }
+        by_second[static_cast<size_t>(family[r.intro[0]])][r.intro[1]].push_back(&r);
       }
+    }
     for (size_t i = 0; i < std::size(kTable); ++i)
       for (const CommandRow* n : names)
         if (n->intro[0] == kTable[i].intro[0] && n->intro[1] == kTable[i].intro[1]) named[i] = true;
@@ -241,13 +252,15 @@ const CommandRow* MatchCommand(const uint8_t* prefix, size_t size, bool* need_mo
     *need_more = true;
     return nullptr;
   }
-  for (const CommandRow* r : TheIndex().by_first[prefix[0]]) {
-    if (r->intro_size == 1) return r;
-    if (size < 2) {
-      *need_more = true;
-      return nullptr;
-    }
-    if (prefix[1] != r->intro[1]) continue;
+  const Index& index = TheIndex();
+  if (const CommandRow* r = index.single[prefix[0]]) return r;
+  const int family = index.family[prefix[0]];
+  if (family < 0) return nullptr;
+  if (size < 2) {
+    *need_more = true;
+    return nullptr;
+  }
+  for (const CommandRow* r : index.by_second[static_cast<size_t>(family)][prefix[1]]) {
     if (r->intro_size == 2) return r;
     if (size < 3) {
       *need_more = true;

@@ -1,5 +1,7 @@
 #include "server/answers.h"
 
+#include <cstring>
+
 namespace tillvane::server {
 namespace {
 
@@ -19,10 +21,17 @@ RealtimeScanner::~RealtimeScanner() = default;
 void RealtimeScanner::Scan(const uint8_t* bytes, size_t size, const render::PrinterStatus& status,
                            std::vector<uint8_t>* answers) {
   for (size_t i = 0; i < size; ++i) {
+    if (state_ == State::kIdle) {
+      // Most of a job is no request: on to the next DLE at once.
+      const void* dle = std::memchr(bytes + i, kDle, size - i);
+      if (dle == nullptr) return;
+      i = static_cast<size_t>(static_cast<const uint8_t*>(dle) - bytes);
+      state_ = State::kDle;
+      continue;
+    }
     const uint8_t b = bytes[i];
     switch (state_) {
       case State::kIdle:
-        if (b == kDle) state_ = State::kDle;
         break;
       case State::kDle:
         state_ = b == kEot ? State::kDleEot : b == kDle ? State::kDle : State::kIdle;
