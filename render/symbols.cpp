@@ -144,7 +144,7 @@ void GsSymbol2d(Machine& m, const Command& c) {
     setting->set(changed, p.data());
 #if TILLVANE_RENDER_BARCODE
     if (const std::string e = Symbol2dSettingsError(changed); !e.empty()) {
-      m.Refuse(c.offset, name + ": " + e + "; the setting is kept");
+      m.Refuse(c.offset, name + ": " + e + "; the earlier setting stays");
       return;
     }
 #endif

@@ -72,6 +72,9 @@ TEST(JobCounter, UnknownBytesPagesAndAnswersAtTheEdges) {
       {"feeds only", {0x1B, 'd', 3}},
       {"bytes of no command", {0x01, 'a', 0x02, 0x7F, '\n'}},
       {"the answering commands", {0x1D, 'r', 1, 0x1D, 'I', 1, 0x1D, 'I', '2', 0x1D, 'r', 2}},
+      {"a 2-D symbol's size after its settings and data, then its print",
+       {0x1D, '(',  'k', 3,   0, 49, 67, 5,  0x1D, '(',  'k', 5,   0, 49, 80, 48, 'a',
+        'b',  0x1D, '(', 'k', 3, 0,  49, 82, 48,   0x1D, '(', 'k', 3, 0,  49, 81, 48}},
       {"a command cut short by the end", {'a', '\n', 0x1B}},
   };
   for (const auto& c : cases) ExpectSameCounts(c.job, c.what);
