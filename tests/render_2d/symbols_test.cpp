@@ -150,6 +150,7 @@ TEST(Symbols2d, PrintedSymbolsReadBackAsTheirData) {
       {"Aztec compact 3 layers", kAztec, Cat({Gsk(kAztec, 66, {1, 3}), Gsk(kAztec, 69, {30})}), 20,
        F::Aztec, -1},
       {"Aztec, page direction 3", kAztec, Gsk(kAztec, 67, {3}), 40, F::Aztec, 3},
+      {"MaxiCode mode 4", kMaxi, Gsk(kMaxi, 65, {52}), 30, F::MaxiCode, -1},
   };
   for (const Other& o : others) {
     SCOPED_TRACE(o.what);
