@@ -83,6 +83,7 @@ constexpr Entry kCommands[] = {
     {GS, 'h', GsBarcodeHeight},
     {GS, 'w', GsBarcodeModule},
     {GS, 'k', GsBarcode},
+    {GS, '(', GsSymbol2d, nullptr, 'k'},
     // Status.
     {DLE, EOT, DleStatus},
     {GS, 'I', GsPrinterId},

@@ -79,6 +79,9 @@ void GsBarcodeHeight(Machine& m, const Command& c);
 void GsBarcodeModule(Machine& m, const Command& c);
 void GsBarcode(Machine& m, const Command& c);
 
+// Two-dimensional symbols, every GS ( k function (symbols.cpp).
+void GsSymbol2d(Machine& m, const Command& c);
+
 // Status answers (status.cpp).
 void DleStatus(Machine& m, const Command& c);
 void GsPrinterId(Machine& m, const Command& c);

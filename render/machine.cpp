@@ -46,10 +46,13 @@ void Machine::Refuse(uint64_t at, const std::string& what) {
 }
 
 void Machine::NotDrawn(const Command& c, const std::string& why) {
+  NotDrawn(c.row ? std::string(c.row->name) : std::string("command"), c.offset, why);
+}
+
+void Machine::NotDrawn(const std::string& name, uint64_t at, const std::string& why) {
   ++report.not_drawn;
   if (report.not_drawn_notes.size() >= Report::kMaxListed) return;
-  const std::string name = c.row ? std::string(c.row->name) : std::string("command");
-  report.not_drawn_notes.push_back(name + " at " + std::to_string(c.offset) + ": " + why);
+  report.not_drawn_notes.push_back(name + " at " + std::to_string(at) + ": " + why);
 }
 
 void Machine::Reply(uint8_t b) {

@@ -1,7 +1,7 @@
 // The virtual printer's state and the drawing every command shares: the settings
 // ESC @ restores, the line standard mode gathers, the page-mode area, the paper fed
 // so far, the logos, and the report. The commands that act on it are in
-// standard_mode.cpp, page_mode.cpp, images.cpp, barcodes.cpp and status.cpp, found
+// standard_mode.cpp, page_mode.cpp, images.cpp, barcodes.cpp, symbols.cpp and status.cpp, found
 // through the table in command_table.cpp; parser.cpp hands them the commands the
 // protocol's tokenizer cuts the input into.
 //
@@ -19,6 +19,7 @@
 
 #include "protocol/command_table.h"
 #include "protocol/control_bytes.h"
+#include "render/barcode/symbol2d.h"
 #include "render/glyphs.h"
 #include "render/logo_store.h"
 #include "render/printer.h"
@@ -85,6 +86,10 @@ struct Settings {
   std::vector<int> tabs;  // tab stops in character columns; empty: every 8
   int barcode_module = 3, barcode_height = 162, hri_position = 0, hri_font = 0;
   int ram_logo = 0;  // GS # selection
+  // GS ( k: the settings of every symbology (kind, data and line width unused) and the
+  // data stored for each, by its symbol type byte cn.
+  Symbol2dRequest symbols;
+  std::map<uint8_t, std::vector<uint8_t>> symbol_data;
 };
 
 struct Machine : Settings {
@@ -131,6 +136,8 @@ struct Machine : Settings {
   void Refuse(uint64_t at, const std::string& what);
   // A command taken without drawing what it asks for; `why` defaults to "not drawn".
   void NotDrawn(const Command& c, const std::string& why = "not drawn");
+  // The same for a command named here rather than by its row ("GS ( k cn 50 fn 81").
+  void NotDrawn(const std::string& name, uint64_t at, const std::string& why);
   void Reply(uint8_t b);
   // The input ended within a command's data (refused by the parser): the pending line
   // of standard mode and the flash logos arriving are dropped.
@@ -291,6 +298,12 @@ struct Machine : Settings {
   // A bar code of type `type` (GS k m) for the command at `at`.
   void PrintBarcode(uint8_t type, std::span<const uint8_t> data, uint64_t at);
   void StatusReply(uint8_t n, uint64_t at);
+
+  // --- two-dimensional symbols (symbols.cpp) -----------------------------------------
+
+  // Dots a symbol may take from where it would start: the print width from the line's
+  // start or the justification's, or the page area's width from the print position.
+  int SymbolRoom() const;
 };
 
 }  // namespace tillvane::render

@@ -19,6 +19,9 @@ bool IsCut(const protocol::Token& t) {
 
 bool Answers(const protocol::Token& t) {
   const auto& b = t.bytes;
+  // GS ( k: the size of a stored symbol (fn 82) depends on its settings and data, which the
+  // answering printer keeps; only the print (fn 81) is left out.
+  if (b.size() >= 7 && b[0] == GS && b[1] == '(' && b[2] == 'k') return b[6] != 81;
   return b.size() == 3 && b[0] == GS && (b[1] == 'r' || b[1] == 'I' || b[1] == 'a');
 }
 

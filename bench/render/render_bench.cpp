@@ -3,6 +3,8 @@
 //   with `serial_ratio` = the time its bytes take over a serial line at 115200 baud (10
 //   bits a byte) divided by the time to render them (aim: at least 100);
 // - BM_SampleReceipt: the 80 mm sample receipt, receipts per second (aim: at least 500);
+// - BM_QrReceipt: an 80 mm receipt with a QR code of 60 characters (GS ( k), receipts
+//   per second (aim: at least 2000), beside BM_SampleReceipt as its anchor;
 // - BM_RandomTenMegabytes: 10 MB of random bytes, with the process's peak resident
 //   memory in `peak_rss_mb` (its growth over the run in `rss_growth_mb`).
 #include <sys/resource.h>
@@ -14,6 +16,7 @@
 
 #include "render/printer.h"
 #include "tests/render/document_bytes.h"
+#include "tests/render_2d/symbol_bytes.h"
 
 namespace {
 
@@ -57,6 +60,17 @@ void BM_SampleReceipt(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 BENCHMARK(BM_SampleReceipt);
+
+void BM_QrReceipt(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = rt::QrReceipt(tillvane::render::kDots80mm);
+  Printer printer({}, [](Page&& p) { benchmark::DoNotOptimize(p.dots.height()); });
+  for (auto _ : state) printer.Feed(bytes);
+  if (printer.report().refused != 0 || printer.report().pages == 0)
+    state.SkipWithError("the QR receipt did not print");
+  state.SetItemsProcessed(state.iterations());  // receipts
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_QrReceipt);
 
 void BM_RandomTenMegabytes(benchmark::State& state) {
   std::mt19937 rng(20261208);

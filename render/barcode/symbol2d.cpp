@@ -29,6 +29,12 @@ Symbol2dImage Fail(std::string error) {
   return img;
 }
 
+Symbol2dImage Undrawn(std::string error) {
+  Symbol2dImage img = Fail(std::move(error));
+  img.undrawn = true;
+  return img;
+}
+
 std::string OutOfRange(const char* what, int value, const char* range) {
   return std::string(what) + " " + std::to_string(value) + " is not " + range;
 }
@@ -71,14 +77,18 @@ Symbol2dImage Square(const zint_symbol& z, int module) {
   return Scale(z, module, std::vector<int>(static_cast<std::size_t>(z.rows), module));
 }
 
-Symbol2dImage Qr(const QrSettings& s, std::span<const std::uint8_t> data) {
-  if (s.model < 49 || s.model > 51) return Fail(OutOfRange("QR model", s.model, "49..51"));
-  if (s.model == 49)
-    return Fail("QR model 1 is not drawn (the bar code library has model 2 and micro QR)");
+std::string CheckQr(const QrSettings& s) {
+  if (s.model < 49 || s.model > 51) return OutOfRange("QR model", s.model, "49..51");
   if (s.moduleSize < 1 || s.moduleSize > 16)
-    return Fail(OutOfRange("QR module size", s.moduleSize, "1..16 dots"));
+    return OutOfRange("QR module size", s.moduleSize, "1..16 dots");
   if (s.errorLevel < 48 || s.errorLevel > 51)
-    return Fail(OutOfRange("QR error correction level", s.errorLevel, "48..51"));
+    return OutOfRange("QR error correction level", s.errorLevel, "48..51");
+  return "";
+}
+
+Symbol2dImage Qr(const QrSettings& s, std::span<const std::uint8_t> data) {
+  if (s.model == 49)
+    return Undrawn("QR model 1 is not drawn (the bar code library has model 2 and micro QR)");
   const bool micro = s.model == 51;
   if (micro && s.errorLevel == 51) return Fail("micro QR has no error correction level H");
   Zint z = NewSymbol(micro ? BARCODE_MICROQR : BARCODE_QRCODE);
@@ -100,29 +110,28 @@ int Pdf417LevelForRatio(int ratio, std::size_t bytes) {
   return level;
 }
 
-Symbol2dImage Pdf417(const Pdf417Settings& s, std::span<const std::uint8_t> data) {
-  if (s.columns < 0 || s.columns > 30)
-    return Fail(OutOfRange("PDF417 columns", s.columns, "0..30"));
+std::string CheckPdf417(const Pdf417Settings& s) {
+  if (s.columns < 0 || s.columns > 30) return OutOfRange("PDF417 columns", s.columns, "0..30");
   if (s.rows != 0 && (s.rows < 3 || s.rows > 90))
-    return Fail(OutOfRange("PDF417 rows", s.rows, "0 or 3..90"));
+    return OutOfRange("PDF417 rows", s.rows, "0 or 3..90");
   if (s.moduleWidth < 2 || s.moduleWidth > 8)
-    return Fail(OutOfRange("PDF417 module width", s.moduleWidth, "2..8 dots"));
+    return OutOfRange("PDF417 module width", s.moduleWidth, "2..8 dots");
   if (s.rowHeight < 2 || s.rowHeight > 8)
-    return Fail(OutOfRange("PDF417 row height", s.rowHeight, "2..8 module widths"));
+    return OutOfRange("PDF417 row height", s.rowHeight, "2..8 module widths");
   if (s.options != 0 && s.options != 1)
-    return Fail(OutOfRange("PDF417 option", s.options, "0 (standard) or 1 (truncated)"));
-  int level;
-  if (s.errorMode == 48) {
-    if (s.errorValue < 48 || s.errorValue > 56)
-      return Fail(OutOfRange("PDF417 error correction level", s.errorValue, "48..56"));
-    level = s.errorValue - 48;
-  } else if (s.errorMode == 49) {
-    if (s.errorValue < 1 || s.errorValue > 40)
-      return Fail(OutOfRange("PDF417 error correction ratio", s.errorValue, "1..40"));
-    level = Pdf417LevelForRatio(s.errorValue, data.size());
-  } else {
-    return Fail(OutOfRange("PDF417 error correction mode", s.errorMode, "48 or 49"));
-  }
+    return OutOfRange("PDF417 option", s.options, "0 (standard) or 1 (truncated)");
+  if (s.errorMode == 48 && (s.errorValue < 48 || s.errorValue > 56))
+    return OutOfRange("PDF417 error correction level", s.errorValue, "48..56");
+  if (s.errorMode == 49 && (s.errorValue < 1 || s.errorValue > 40))
+    return OutOfRange("PDF417 error correction ratio", s.errorValue, "1..40");
+  if (s.errorMode != 48 && s.errorMode != 49)
+    return OutOfRange("PDF417 error correction mode", s.errorMode, "48 or 49");
+  return "";
+}
+
+Symbol2dImage Pdf417(const Pdf417Settings& s, std::span<const std::uint8_t> data) {
+  const int level =
+      s.errorMode == 48 ? s.errorValue - 48 : Pdf417LevelForRatio(s.errorValue, data.size());
   Zint z = NewSymbol(s.options == 1 ? BARCODE_PDF417COMP : BARCODE_PDF417);
   if (!z) return Fail("bar code library: out of memory");
   z->option_1 = level;
@@ -144,11 +153,15 @@ constexpr DmSize kDmSizes[] = {
     {8, 18},  {8, 32},  {12, 26}, {12, 36}, {16, 36},   {16, 48},
 };
 
-Symbol2dImage DataMatrix(const DataMatrixSettings& s, std::span<const std::uint8_t> data) {
+std::string CheckDataMatrix(const DataMatrixSettings& s) {
   if (s.shape != 0 && s.shape != 1)
-    return Fail(OutOfRange("DataMatrix shape", s.shape, "0 (square) or 1 (rectangle)"));
+    return OutOfRange("DataMatrix shape", s.shape, "0 (square) or 1 (rectangle)");
   if (s.moduleSize < 2 || s.moduleSize > 16)
-    return Fail(OutOfRange("DataMatrix module size", s.moduleSize, "2..16 dots"));
+    return OutOfRange("DataMatrix module size", s.moduleSize, "2..16 dots");
+  return "";
+}
+
+Symbol2dImage DataMatrix(const DataMatrixSettings& s, std::span<const std::uint8_t> data) {
   Zint z = NewSymbol(BARCODE_DATAMATRIX);
   if (!z) return Fail("bar code library: out of memory");
   if (s.columns != 0 || s.rows != 0) {
@@ -168,16 +181,20 @@ Symbol2dImage DataMatrix(const DataMatrixSettings& s, std::span<const std::uint8
   return Square(*z, s.moduleSize);
 }
 
-Symbol2dImage Aztec(const AztecSettings& s, std::span<const std::uint8_t> data) {
+std::string CheckAztec(const AztecSettings& s) {
   if (s.mode != 0 && s.mode != 1)
-    return Fail(OutOfRange("Aztec mode", s.mode, "0 (full range) or 1 (compact)"));
+    return OutOfRange("Aztec mode", s.mode, "0 (full range) or 1 (compact)");
   const int maxLayers = s.mode == 1 ? 4 : 32;
   if (s.layers < 0 || s.layers > maxLayers)
-    return Fail(OutOfRange("Aztec layers", s.layers, s.mode == 1 ? "0..4" : "0..32"));
+    return OutOfRange("Aztec layers", s.layers, s.mode == 1 ? "0..4" : "0..32");
   if (s.moduleSize < 2 || s.moduleSize > 16)
-    return Fail(OutOfRange("Aztec module size", s.moduleSize, "2..16 dots"));
+    return OutOfRange("Aztec module size", s.moduleSize, "2..16 dots");
   if (s.errorPercent < 5 || s.errorPercent > 95)
-    return Fail(OutOfRange("Aztec error correction", s.errorPercent, "5..95 %"));
+    return OutOfRange("Aztec error correction", s.errorPercent, "5..95 %");
+  return "";
+}
+
+Symbol2dImage Aztec(const AztecSettings& s, std::span<const std::uint8_t> data) {
   Zint z = NewSymbol(BARCODE_AZTEC);
   if (!z) return Fail("bar code library: out of memory");
   // zint's four levels: at least 10, 23, 36 and 50 % of the symbol for correction.
@@ -194,10 +211,14 @@ Symbol2dImage Aztec(const AztecSettings& s, std::span<const std::uint8_t> data) 
 // MaxiCode's hexagons drawn by zint at the head's 180 dots per inch: the symbol is about
 // 28 mm (200 dots) across, whatever it holds. zint's raster grows in steps of whole
 // pixels a hexagon: 209 dots at 2/3 of its scale 1 (299), the nearest to 200.
+std::string CheckMaxiCode(const MaxiCodeSettings& s) {
+  if (s.mode < 50 || s.mode > 54) return OutOfRange("MaxiCode mode", s.mode, "50..54");
+  return "";
+}
+
 Symbol2dImage MaxiCode(const MaxiCodeSettings& s, std::span<const std::uint8_t> data) {
-  if (s.mode < 50 || s.mode > 54) return Fail(OutOfRange("MaxiCode mode", s.mode, "50..54"));
   if (s.mode <= 51)
-    return Fail("MaxiCode modes 2 and 3 (structured carrier message) are not drawn");
+    return Undrawn("MaxiCode modes 2 and 3 (structured carrier message) are not drawn");
   Zint z = NewSymbol(BARCODE_MAXICODE);
   if (!z) return Fail("bar code library: out of memory");
   z->option_1 = s.mode - 48;
@@ -221,11 +242,15 @@ Symbol2dImage MaxiCode(const MaxiCodeSettings& s, std::span<const std::uint8_t> 
 // for the fixed-length types, and GS1 element strings for the expanded ones, application
 // identifiers in parentheses or brackets. Rows take their heights in modules from the
 // symbology: zint's row heights where it fixes them, the rest shared out of the height.
+std::string CheckDataBar(const DataBarSettings& s) {
+  if (s.moduleWidth < 2 || s.moduleWidth > 8)
+    return OutOfRange("GS1 DataBar module width", s.moduleWidth, "2..8 dots");
+  if (s.expandedMaxWidth < 0) return "GS1 DataBar: a negative width";
+  return "";
+}
+
 Symbol2dImage DataBar(const DataBarSettings& s, std::span<const std::uint8_t> stored,
                       int lineWidth) {
-  if (s.moduleWidth < 2 || s.moduleWidth > 8)
-    return Fail(OutOfRange("GS1 DataBar module width", s.moduleWidth, "2..8 dots"));
-  if (s.expandedMaxWidth < 0) return Fail("GS1 DataBar: a negative width");
   if (stored.empty()) return Fail("GS1 DataBar: no type byte");
   const std::uint8_t type = stored[0];
   const std::span<const std::uint8_t> data = stored.subspan(1);
@@ -277,7 +302,26 @@ Symbol2dImage DataBar(const DataBarSettings& s, std::span<const std::uint8_t> st
 
 }  // namespace
 
+std::string Symbol2dSettingsError(const Symbol2dRequest& request) {
+  switch (request.kind) {
+    case Symbol2dKind::kQr:
+      return CheckQr(request.qr);
+    case Symbol2dKind::kPdf417:
+      return CheckPdf417(request.pdf417);
+    case Symbol2dKind::kDataMatrix:
+      return CheckDataMatrix(request.dataMatrix);
+    case Symbol2dKind::kAztec:
+      return CheckAztec(request.aztec);
+    case Symbol2dKind::kMaxiCode:
+      return CheckMaxiCode(request.maxiCode);
+    case Symbol2dKind::kDataBar:
+      return CheckDataBar(request.dataBar);
+  }
+  return "unknown 2-D symbol type " + std::to_string(static_cast<int>(request.kind));
+}
+
 Symbol2dImage RenderSymbol2d(const Symbol2dRequest& request) {
+  if (std::string e = Symbol2dSettingsError(request); !e.empty()) return Fail(e);
   if (request.data.empty()) return Fail("2-D symbol: no data stored");
   if (request.data.size() > kMaxSymbol2dData)
     return Fail("2-D symbol: more than " + std::to_string(kMaxSymbol2dData) + " data bytes");

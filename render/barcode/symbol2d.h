@@ -94,6 +94,7 @@ struct Symbol2dRequest {
 struct Symbol2dImage {
   bool ok = false;
   std::string error;                     // why nothing is printed, when !ok
+  bool undrawn = false;                  // the settings ask for a form the library lacks
   int width = 0, height = 0;             // also kept when the symbol is refused for its width
   std::vector<std::uint8_t> dots;        // row-major, width × height, 1 = black
   int modulesWide = 0, modulesHigh = 0;  // the symbol's own grid, before scaling
@@ -101,6 +102,10 @@ struct Symbol2dImage {
 
 // The symbol without a quiet zone (the printer prints none; the paper around it is one).
 Symbol2dImage RenderSymbol2d(const Symbol2dRequest&);
+
+// Why the settings of the request's symbology are out of range whatever the data, or ""
+// when they are in range: what a setting function checks before it keeps a new value.
+std::string Symbol2dSettingsError(const Symbol2dRequest&);
 
 // Longest data the store of one symbol takes, in bytes.
 inline constexpr std::size_t kMaxSymbol2dData = 7089;

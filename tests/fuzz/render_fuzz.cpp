@@ -55,6 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(r.unknown_offsets.size() <= Report::kMaxListed, "offsets listed are bounded");
   for (uint64_t at : r.unknown_offsets) Check(at < n, "unknown offsets inside the input");
   Check(r.notes.size() <= Report::kMaxListed, "notes are bounded");
+  Check(r.not_drawn_notes.size() <= Report::kMaxListed, "not-drawn notes are bounded");
+  Check(r.not_drawn_notes.size() <= r.not_drawn, "no more not-drawn notes than commands");
   Check(r.pages == pages, "pages counted");
   Check(printer.CurrentPage().height() == 0, "finish puts the paper out");
   return 0;
