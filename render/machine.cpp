@@ -13,7 +13,7 @@ constexpr size_t kMaxReplies = 4096;
 }  // namespace
 
 Machine::Machine(PrinterOptions o, Printer::PageSink s)
-    : options(std::move(o)), sink(std::move(s)) {
+    : options(std::move(o)), sink(std::move(s)), nv_graphics(options.nv_graphics_store) {
   if (options.paper_dots < 8) options.paper_dots = 8;
   if (options.paper_dots > 4096) options.paper_dots = 4096;
   line.Reset(paper(), kLineRows);
@@ -26,6 +26,8 @@ Machine::Machine(PrinterOptions o, Printer::PageSink s)
       Refuse(0, "flash logo store not read: " + error);
     }
   }
+  if (std::string error; !nv_graphics.Open(&error))
+    Refuse(0, "NV graphics store not read: " + error);
   Initialise();
 }
 
@@ -45,11 +47,13 @@ void Machine::Refuse(uint64_t at, const std::string& what) {
     report.notes.push_back("offset " + std::to_string(at) + ": " + what);
 }
 
-void Machine::NotDrawn(const Command& c, const std::string& why) {
+void Machine::NotDrawn(const Command& c, const std::string& why, const std::string& name) {
   ++report.not_drawn;
   if (report.not_drawn_notes.size() >= Report::kMaxListed) return;
-  const std::string name = c.row ? std::string(c.row->name) : std::string("command");
-  report.not_drawn_notes.push_back(name + " at " + std::to_string(c.offset) + ": " + why);
+  const std::string named = !name.empty() ? name
+                            : c.row       ? std::string(c.row->name)
+                                          : std::string("command");
+  report.not_drawn_notes.push_back(named + " at " + std::to_string(c.offset) + ": " + why);
 }
 
 void Machine::Reply(uint8_t b) {
@@ -84,6 +88,7 @@ void Machine::Initialise() {
   area_h = kDefaultAreaRows;
   direction = 0;
   area.Reset(0, 0);
+  buffer_graphic.Reset(0, 0);  // the print buffer is cleared
   ClearLine();
 }
 

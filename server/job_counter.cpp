@@ -36,7 +36,9 @@ bool FeedsPaper(const protocol::Token& t) {
 }  // namespace
 
 JobCounter::JobCounter(render::PrinterOptions answers) {
-  answers.flash_store.clear();  // logos are not drawn here: the store is not read
+  // Logos and graphics are not drawn here: their stores are not read.
+  answers.flash_store.clear();
+  answers.nv_graphics_store.clear();
   answers_ = std::make_unique<render::Printer>(std::move(answers));
 }
 
