@@ -3,6 +3,8 @@
 //   with `serial_ratio` = the time its bytes take over a serial line at 115200 baud (10
 //   bits a byte) divided by the time to render them (aim: at least 100);
 // - BM_SampleReceipt: the 80 mm sample receipt, receipts per second (aim: at least 500);
+// - BM_Picture/<form>: a picture 512 x 2000 dots of random bits, the same sent as GS v 0
+//   (the anchor) and as GS 8 L fn 112 then GS ( L fn 50, printed whole;
 // - BM_RandomTenMegabytes: 10 MB of random bytes, with the process's peak resident
 //   memory in `peak_rss_mb` (its growth over the run in `rss_growth_mb`).
 #include <sys/resource.h>
@@ -14,6 +16,7 @@
 
 #include "render/printer.h"
 #include "tests/render/document_bytes.h"
+#include "tests/render/render_support.h"
 
 namespace {
 
@@ -57,6 +60,24 @@ void BM_SampleReceipt(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 BENCHMARK(BM_SampleReceipt);
+
+void BM_Picture(benchmark::State& state) {
+  std::mt19937 rng(2000);
+  const tillvane::render::Bitmap pic =
+      rt::Drawn(512, 2000, [&rng](int, int) { return (rng() & 3) == 0; });
+  const std::vector<uint8_t> bytes =
+      state.range(0) == 0
+          ? rt::RasterImage(0, pic)
+          : rt::Cat({rt::Gs8L(rt::BufferGraphic(112, 1, 1, pic)), rt::GsParenL({48, 50})});
+  Printer printer({}, [](Page&& p) { benchmark::DoNotOptimize(p.dots.height()); });
+  for (auto _ : state) {
+    printer.Feed(bytes);
+    printer.Finish();
+  }
+  state.SetLabel(state.range(0) == 0 ? "GS v 0" : "GS 8 L fn 112, fn 50");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_Picture)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_RandomTenMegabytes(benchmark::State& state) {
   std::mt19937 rng(20261208);

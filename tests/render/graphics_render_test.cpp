@@ -187,24 +187,6 @@ TEST(GraphicsRenderTest, NvPicturesOutliveThePrinterInTheirStore) {
   }
 }
 
-TEST(GraphicsRenderTest, WithoutAStoreNvPicturesLastAsLongAsThePrinter) {
-  const Bitmap a = Asymmetric();
-  PrinterOptions options;  // no store
-  std::vector<Page> pages;
-  {
-    Printer printer(options, [&pages](Page&& p) { pages.push_back(std::move(p)); });
-    printer.Feed(
-        Cat({GsParenL(testing::NvGraphic('x', 'y', a)), {ESC, '@'}, PrintNv('x', 'y', 1, 1)}));
-    printer.Finish();
-    EXPECT_EQ(printer.report().refused, 0u);
-  }
-  ASSERT_EQ(pages.size(), 1u);
-  EXPECT_TRUE(pages[0].dots == Render(testing::RasterImage(0, a)).Roll());
-  const auto next = Render(PrintNv('x', 'y', 1, 1));
-  EXPECT_EQ(next.report.refused, 1u);
-  EXPECT_TRUE(next.pages.empty());
-}
-
 // The first dot of a picture W dots wide under ESC a, GS L and GS W on either paper,
 // whichever command carries it.
 TEST(GraphicsRenderTest, EveryPictureLandsWhereTheJustificationPutsIt) {
