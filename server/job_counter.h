@@ -3,7 +3,8 @@
 // the renderer's report counts them (unknown bytes, pages by the cuts and the paper fed
 // after the last, and the commands refused for their form or size; refusals that depend
 // on the printer's state, such as a logo never defined, need the drawing). The commands that answer
-// (GS r, GS I, GS a) go to a printer of their own, so that the answers are the bytes a drawing
+// (GS r, GS I, GS a, and the NV graphics functions of GS ( L / GS 8 L, which keep the NV memory
+// they answer from) go to a printer of their own, so that the answers are the bytes a drawing
 // printer gives.
 #pragma once
 
