@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "link/link_state.h"
+#include "render/graphics.h"
 #include "render/logo_store.h"
 
 namespace tillvane {
@@ -143,6 +144,7 @@ bool OpenVirtualLink(int paper_dots, std::string* reason) {
       render::PrinterOptions options;
       options.paper_dots = paper_dots;
       options.flash_store = render::DefaultFlashStorePath();
+      options.nv_graphics_store = render::DefaultNvGraphicsPath();
       run.printer = std::make_shared<render::VirtualPrinter>(std::move(options));
       run.paper_dots = paper_dots;
     }

@@ -75,6 +75,8 @@ constexpr Entry kCommands[] = {
     {GS, 'v', GsRasterImage, GsRasterRow},
     {FS, 'p', FsPrintFlashLogo},
     {FS, 'q', FsDefineFlashLogos, FsFlashImage},
+    {GS, '(', GsGraphics, nullptr, 'L'},
+    {GS, '8', GsGraphics},
     {GS, '(', Accept, nullptr, 'A'},  // a test print: the printer's own page
     {GS, '(', Accept, nullptr, 'E'},  // user setup: memory switches and settings
     // Bar codes.

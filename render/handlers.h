@@ -72,6 +72,9 @@ void FsPrintFlashLogo(Machine& m, const Command& c);
 void FsDefineFlashLogos(Machine& m, const Command& c);
 void FsFlashImage(Machine& m, const Command& c);
 
+// Graphics: GS ( L and GS 8 L (graphics_commands.cpp).
+void GsGraphics(Machine& m, const Command& c);
+
 // Bar codes (barcodes.cpp).
 void GsHriPosition(Machine& m, const Command& c);
 void GsHriFont(Machine& m, const Command& c);

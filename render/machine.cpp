@@ -13,7 +13,7 @@ constexpr size_t kMaxReplies = 4096;
 }  // namespace
 
 Machine::Machine(PrinterOptions o, Printer::PageSink s)
-    : options(std::move(o)), sink(std::move(s)) {
+    : options(std::move(o)), sink(std::move(s)), nv_graphics(options.nv_graphics_store) {
   if (options.paper_dots < 8) options.paper_dots = 8;
   if (options.paper_dots > 4096) options.paper_dots = 4096;
   line.Reset(paper(), kLineRows);
@@ -26,6 +26,8 @@ Machine::Machine(PrinterOptions o, Printer::PageSink s)
       Refuse(0, "flash logo store not read: " + error);
     }
   }
+  if (std::string error; !nv_graphics.Open(&error))
+    Refuse(0, "NV graphics store not read: " + error);
   Initialise();
 }
 
@@ -87,6 +89,7 @@ void Machine::Initialise() {
   area_h = kDefaultAreaRows;
   direction = 0;
   area.Reset(0, 0);
+  buffer_graphic.Reset(0, 0);  // the print buffer is cleared
   ClearLine();
 }
 

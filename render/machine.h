@@ -21,6 +21,7 @@
 #include "protocol/control_bytes.h"
 #include "render/barcode/symbol2d.h"
 #include "render/glyphs.h"
+#include "render/graphics.h"
 #include "render/logo_store.h"
 #include "render/printer.h"
 
@@ -121,6 +122,11 @@ struct Machine : Settings {
   std::map<int, ColumnImage> ram_logos;
   std::vector<ColumnImage> flash_logos;
   std::vector<ColumnImage> flash_incoming;  // of the FS q definition arriving
+
+  // Graphics (GS ( L, GS 8 L): the picture held in the print buffer until fn 50 prints
+  // it (width 0: none), and the NV graphics memory, which ESC @ leaves alone.
+  Bitmap buffer_graphic;
+  NvGraphicsStore nv_graphics;
 
   // The raster image (GS v 0) whose rows are arriving.
   int raster_bytes = 0, raster_rows = 0, raster_row = 0, raster_xm = 1, raster_ym = 1;
@@ -295,6 +301,10 @@ struct Machine : Settings {
   // --- images, bar codes, status (images.cpp, barcodes.cpp, status.cpp) -------------
 
   void PlaceLogo(const ColumnImage& logo, uint8_t m);
+  // A picture of graphics (GS ( L fn 50 and 69), placed as a raster image is.
+  void PlaceGraphic(const Bitmap& dots) {
+    PlaceImage(dots.width(), dots.height(), 1, 1, [&dots](int x, int y) { return dots.Get(x, y); });
+  }
   // A bar code of type `type` (GS k m) for the command at `at`.
   void PrintBarcode(uint8_t type, std::span<const uint8_t> data, uint64_t at);
   void StatusReply(uint8_t n, uint64_t at);

@@ -59,6 +59,9 @@ struct PrinterOptions {
   int paper_dots = kDots80mm;  // dots per line
   // File the flash logos are loaded from and saved to; empty keeps them in memory only.
   std::filesystem::path flash_store;
+  // File the NV graphics (GS ( L fn 67) are kept in; empty keeps them in memory only, for
+  // as long as the printer lasts.
+  std::filesystem::path nv_graphics_store;
   // False when something in front of the printer answers DLE EOT as the bytes arrive
   // (as a printer's receive buffer does): the request is then taken but not answered
   // again here.

@@ -25,6 +25,15 @@ bool Answers(const protocol::Token& t) {
   return b.size() == 3 && b[0] == GS && (b[1] == 'r' || b[1] == 'I' || b[1] == 'a');
 }
 
+// GS ( L and GS 8 L: their function byte (after m), -1 when the command has none, or
+// -2 for any other command.
+int GraphicsFunction(const protocol::Token& t) {
+  const auto& b = t.bytes;
+  if (b.size() < 3 || b[0] != GS || b[2] != 'L' || (b[1] != '(' && b[1] != '8')) return -2;
+  const size_t at = b[1] == '(' ? 6 : 8;
+  return b.size() > at ? b[at] : -1;
+}
+
 // Commands that put dots or paper out: line ends, feeds, images, logos, bar codes.
 bool FeedsPaper(const protocol::Token& t) {
   const auto& b = t.bytes;
@@ -39,7 +48,9 @@ bool FeedsPaper(const protocol::Token& t) {
 }  // namespace
 
 JobCounter::JobCounter(render::PrinterOptions answers) {
-  answers.flash_store.clear();  // logos are not drawn here: the store is not read
+  // Logos are not drawn here: their store is not read. The NV graphics memory answers
+  // what it holds, so it is the job printer's.
+  answers.flash_store.clear();
   answers_ = std::make_unique<render::Printer>(std::move(answers));
 }
 
@@ -93,6 +104,13 @@ void JobCounter::OnToken(const protocol::Token& t) {
         paper_fed_ = false;
       } else if (Answers(t)) {
         answers_->Feed(t.bytes.data(), t.bytes.size());
+      } else if (const int fn = GraphicsFunction(t); fn != -2) {
+        // The pictures printed (fn 50, 69) put paper out; the print buffer's (fn 112,
+        // 113) waits for them; the rest keep the NV memory and answer from it.
+        if (fn == 50 || fn == 69)
+          paper_fed_ = true;
+        else if (fn != 112 && fn != 113)
+          answers_->Feed(t.bytes.data(), t.bytes.size());
       } else if (FeedsPaper(t)) {
         paper_fed_ = true;
       }

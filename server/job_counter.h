@@ -4,9 +4,10 @@
 // after the last, the commands the renderer has no handler for as not drawn, and the
 // commands refused for their form or size; refusals that depend on the printer's state,
 // such as a logo never defined, and what a handler finds it cannot draw, need the
-// drawing). The commands that answer (GS r, GS I, GS a, and GS ( k with the settings and
-// data its size answer depends on) go to a printer of their own, so that the answers are
-// the bytes a drawing printer gives.
+// drawing). The commands that answer (GS r, GS I, GS a, GS ( k with the settings and data
+// its size answer depends on, and the NV graphics functions of GS ( L / GS 8 L, which
+// keep the NV memory they answer from) go to a printer of their own, so that the answers
+// are the bytes a drawing printer gives.
 #pragma once
 
 #include <cstddef>

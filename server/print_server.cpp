@@ -275,6 +275,7 @@ void PrintServer::StartJob(Job* job) {
   render::PrinterOptions po;
   po.paper_dots = options_.paper_dots;
   po.flash_store = options_.flash_store;
+  po.nv_graphics_store = options_.nv_graphics_store;
   po.answer_realtime = false;  // the receiving thread has answered them
   po.more_answers = [this](const uint8_t* command, size_t size) {
     return CommandAnswer(command, size, identity_, status(), [this](uint8_t n) {

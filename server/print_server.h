@@ -33,9 +33,10 @@ struct ServerOptions {
   std::chrono::milliseconds serial_pause{2000};
   // Bytes of a job kept; the rest is read and dropped.
   uint64_t max_job = uint64_t{64} << 20;
-  bool render = true;                 // false: only .bin and .json
-  uint64_t exit_after = 0;            // jobs served before Run returns; 0 serves until Stop()
-  std::filesystem::path flash_store;  // as tillvane-render: empty keeps logos in memory
+  bool render = true;                       // false: only .bin and .json
+  uint64_t exit_after = 0;                  // jobs served before Run returns; 0 serves until Stop()
+  std::filesystem::path flash_store;        // as tillvane-render: empty keeps logos in memory
+  std::filesystem::path nv_graphics_store;  // the same for the NV graphics
 };
 
 class PrintServer {

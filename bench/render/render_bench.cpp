@@ -5,6 +5,8 @@
 // - BM_SampleReceipt: the 80 mm sample receipt, receipts per second (aim: at least 500);
 // - BM_QrReceipt: an 80 mm receipt with a QR code of 60 characters (GS ( k), receipts
 //   per second (aim: at least 2000), beside BM_SampleReceipt as its anchor;
+// - BM_Picture/<form>: a picture 512 x 2000 dots of random bits, the same sent as GS v 0
+//   (the anchor) and as GS 8 L fn 112 then GS ( L fn 50, printed whole;
 // - BM_RandomTenMegabytes: 10 MB of random bytes, with the process's peak resident
 //   memory in `peak_rss_mb` (its growth over the run in `rss_growth_mb`).
 #include <sys/resource.h>
@@ -17,6 +19,7 @@
 #include "render/printer.h"
 #include "tests/render/document_bytes.h"
 #include "tests/render_2d/symbol_bytes.h"
+#include "tests/render/render_support.h"
 
 namespace {
 
@@ -71,6 +74,23 @@ void BM_QrReceipt(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 BENCHMARK(BM_QrReceipt);
+void BM_Picture(benchmark::State& state) {
+  std::mt19937 rng(2000);
+  const tillvane::render::Bitmap pic =
+      rt::Drawn(512, 2000, [&rng](int, int) { return (rng() & 3) == 0; });
+  const std::vector<uint8_t> bytes =
+      state.range(0) == 0
+          ? rt::RasterImage(0, pic)
+          : rt::Cat({rt::Gs8L(rt::BufferGraphic(112, 1, 1, pic)), rt::GsParenL({48, 50})});
+  Printer printer({}, [](Page&& p) { benchmark::DoNotOptimize(p.dots.height()); });
+  for (auto _ : state) {
+    printer.Feed(bytes);
+    printer.Finish();
+  }
+  state.SetLabel(state.range(0) == 0 ? "GS v 0" : "GS 8 L fn 112, fn 50");
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_Picture)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_RandomTenMegabytes(benchmark::State& state) {
   std::mt19937 rng(20261208);

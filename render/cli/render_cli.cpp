@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "render/graphics.h"
 #include "render/logo_store.h"
 #include "render/png_file.h"
 #include "render/printer.h"
@@ -20,9 +21,9 @@ constexpr const char* kUsage =
     "  Renders a file of raw printer bytes (INPUT, or - for standard input) as the\n"
     "  virtual printer prints it: one PNG of the whole roll (default INPUT.png), or with\n"
     "  --split one PNG per page (OUT-1.png, OUT-2.png, ...). -o - writes to standard\n"
-    "  output. Flash logos come from the virtual printer's store unless --no-flash-store.\n"
-    "  Standard error lists unknown bytes, commands not drawn and commands refused;\n"
-    "  --strict exits with 3 when any of them is not zero.\n";
+    "  output. Flash logos and NV graphics come from the virtual printer's stores unless\n"
+    "  --no-flash-store. Standard error lists unknown bytes, commands not drawn and\n"
+    "  commands refused; --strict exits with 3 when any of them is not zero.\n";
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -155,7 +156,10 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
   int status = 0;
   PrinterOptions options;
   options.paper_dots = dots;
-  if (flash_store) options.flash_store = DefaultFlashStorePath();
+  if (flash_store) {
+    options.flash_store = DefaultFlashStorePath();
+    options.nv_graphics_store = DefaultNvGraphicsPath();
+  }
   auto on_page = [&](Page&& page) {
     const Bitmap& b = page.dots;
     std::fprintf(err, "page %llu: %d x %d dots (%s)\n",

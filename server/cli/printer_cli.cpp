@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "render/graphics.h"
 #include "render/logo_store.h"
 #include "server/job_store.h"
 #include "server/listener.h"
@@ -203,6 +204,7 @@ int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FI
   }
 
   options.flash_store = render::DefaultFlashStorePath();
+  options.nv_graphics_store = render::DefaultNvGraphicsPath();
   bool unknown_seen = false;
   PrintServer server(
       options, store.get(),

@@ -153,6 +153,8 @@ TEST(CommandsTest, JustificationPlacesEveryPictureAlike) {
       {GS, '/', 0},                                             // RAM logo
       Cat({{GS, 'v', '0', 0}, Lo(2), Lo(8), Bytes(16, 0xFF)}),  // raster image
       Cat({{ESC, '*', 33}, Lo(16), Bytes(48, 0xFF), {LF}}),     // bit image, in a line
+      Cat({testing::GsParenL(Cat({{48, 112, 48, 1, 1, 49}, Lo(16), Lo(8), Bytes(16, 0xFF)})),
+           testing::GsParenL({48, 50})}),  // graphics in the print buffer
   };
   struct Case {
     uint8_t justify;
@@ -210,8 +212,12 @@ TEST(CommandsTest, ReversedTextTurnsLikeThePicturesOfEachDirection) {
     };
     const Bitmap text = page({ESC, ' ', 4, GS, 'B', 1, ' '});
     const Bitmap logo = page({GS, '/', 0});
+    const Bitmap graphic = page(
+        Cat({testing::GsParenL(Cat({{48, 112, 48, 1, 1, 49}, Lo(16), Lo(24), Bytes(48, 0xFF)})),
+             testing::GsParenL({48, 50})}));
     EXPECT_EQ(testing::CountDots(text), 16 * 24);
     EXPECT_EQ(text.bits(), logo.bits());
+    EXPECT_EQ(text.bits(), graphic.bits());
   }
 }
 

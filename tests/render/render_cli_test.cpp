@@ -1,4 +1,5 @@
 // tillvane-render on files: arguments, exit status, messages and the PNG files.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -194,6 +195,110 @@ TEST_F(RenderCliTest, ReadsStandardInputAndWritesStandardOutput) {
   const auto png = ReadPng(out, &error);
   ASSERT_TRUE(png) << error;
   EXPECT_EQ(png->height(), 30 + 2);
+}
+
+// Runs the real tillvane-render binary (a new process each time, so nothing lives on but
+// what its stores keep); its standard error goes to `err`.
+int RunTool(const std::string& args, const fs::path& err) {
+  const fs::path tool = fs::path(TILLVANE_BIN_DIR) / "tillvane-render";
+  const std::string cmd = tool.string() + " " + args + " 2> " + err.string();
+  return std::system(cmd.c_str());
+}
+
+std::string ReadText(const fs::path& p) {
+  const Bytes b = tillvane::testing::ReadFileBytes(p);
+  return std::string(b.begin(), b.end());
+}
+
+TEST_F(RenderCliTest, NvGraphicsOutliveTheProgramUnlessTheStoreIsTurnedOff) {
+  const Bitmap pic =
+      testing::Drawn(32, 12, [](int x, int y) { return (x ^ y) % 5 == 0 || y == 11; });
+  const fs::path define = Write("define.dat", testing::GsParenL(testing::NvGraphic('L', 'G', pic)));
+  const fs::path print = Write("print.dat", testing::GsParenL({48, 69, 'L', 'G', 2, 1}));
+  const fs::path err = dir_.path() / "err.txt";
+  ASSERT_EQ(RunTool(define.string(), err), 0) << ReadText(err);
+  EXPECT_TRUE(fs::exists(dir_.path() / "data" / "tillvane" / "nv-graphics.bin"));
+  const fs::path out = dir_.path() / "print.png";
+  ASSERT_EQ(RunTool("-o " + out.string() + " " + print.string(), err), 0) << ReadText(err);
+  std::string error;
+  const auto png = ReadPng(out, &error);
+  ASSERT_TRUE(png) << error;
+  EXPECT_TRUE(*png == testing::Render(testing::RasterImage(1, pic)).Roll());
+
+  const fs::path none = dir_.path() / "none.png";
+  ASSERT_EQ(RunTool("--no-flash-store -o " + none.string() + " " + print.string(), err), 0);
+  const std::string text = ReadText(err);
+  EXPECT_NE(text.find("no NV picture under key codes 76, 71"), std::string::npos) << text;
+  EXPECT_FALSE(fs::exists(none));
+}
+
+// A receipt headed by a picture in the print buffer (GS ( L fn 112, 50) and ended by
+// one of NV memory printed at double size (GS 8 L fn 67, GS ( L fn 69).
+Bytes GraphicsReceipt() {
+  constexpr uint8_t ESC = 0x1B, GS = 0x1D, LF = 0x0A;
+  // A cup on its saucer with steam rising, 200 x 100.
+  const Bitmap cup = testing::Drawn(200, 100, [](int x, int y) {
+    const bool body = x >= 60 && x < 140 && y >= 40 && y < 90 && !(x >= 66 && x < 134 && y < 84);
+    const double hx = x - 140, hy = y - 60, r = std::sqrt(hx * hx + hy * hy);
+    const bool handle = x >= 140 && r >= 8 && r < 15;
+    const double sx = (x - 104) / 64.0, sy = (y - 94) / 5.0;
+    const bool saucer = sx * sx + sy * sy <= 1.0 && y >= 91;
+    bool steam = false;
+    for (int k = 0; k < 3; ++k)
+      steam =
+          steam || (y >= 6 && y < 34 && std::abs(x - (80 + 20 * k + 5 * std::sin(y / 5.0))) < 2);
+    const bool coffee = x >= 66 && x < 134 && y >= 48 && y < 84 && (x + y) % 4 == 0;
+    return body || handle || saucer || steam || coffee;
+  });
+  // A heart, 32 x 28.
+  const Bitmap heart = testing::Drawn(32, 28, [](int x, int y) {
+    const double u = (x - 15.5) / 13.0, v = (13.0 - y) / 12.0;
+    const double a = u * u + v * v - 1;
+    return a * a * a - u * u * v * v * v <= 0;
+  });
+  auto line = [](const std::string& s) { return testing::Cat({testing::Text(s), {LF}}); };
+  return testing::Cat({
+      {ESC, '@', ESC, 'a', 1},
+      testing::GsParenL(testing::BufferGraphic(112, 1, 1, cup)),
+      testing::GsParenL({48, 50}),
+      {ESC, '!', 0x38},
+      line("TILLVANE CAFE"),
+      {ESC, '!', 0},
+      line("12 Harbour Street"),
+      {LF, ESC, 'a', 0},
+      line("Espresso                            2.40"),
+      line("Flat white                          3.20"),
+      line("Almond croissant                    2.90"),
+      line("----------------------------------------"),
+      {ESC, 'E', 1},
+      line("TOTAL                               8.50"),
+      {ESC, 'E', 0, LF, ESC, 'a', 1},
+      testing::Gs8L(testing::NvGraphic('H', 'T', heart)),
+      testing::GsParenL({48, 69, 'H', 'T', 2, 2}),
+      line("Thank you"),
+      {ESC, 'd', 2, GS, 'V', 0},
+  });
+}
+
+TEST_F(RenderCliTest, GraphicsReceiptMatchesItsGoldenPicture) {
+  const fs::path in = Write("GraphicsReceipt.dat", GraphicsReceipt());
+  const fs::path out = dir_.path() / "GraphicsReceipt.png";
+  const fs::path err = dir_.path() / "err.txt";
+  ASSERT_EQ(RunTool("--no-flash-store -o " + out.string() + " " + in.string(), err), 0);
+  const std::string text = ReadText(err);
+  EXPECT_NE(text.find("unknown bytes: 0\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("refused"), std::string::npos) << text;
+  std::string error;
+  const auto roll = ReadPng(out, &error);
+  ASSERT_TRUE(roll) << error;
+  const fs::path golden =
+      fs::path(TILLVANE_SOURCE_DIR) / "tests" / "golden" / "render" / "GraphicsReceipt.png";
+  const char* update = std::getenv("TILLVANE_UPDATE_GOLDEN");
+  if (update && std::string(update) == "1")
+    fs::copy_file(out, golden, fs::copy_options::overwrite_existing);
+  const auto expected = ReadPng(golden, &error);
+  ASSERT_TRUE(expected) << error;
+  EXPECT_TRUE(*roll == *expected);
 }
 
 }  // namespace

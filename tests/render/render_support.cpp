@@ -50,6 +50,61 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+Bitmap Drawn(int w, int h, const std::function<bool(int x, int y)>& dot) {
+  Bitmap b(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (dot(x, y)) b.Set(x, y);
+  return b;
+}
+
+Bytes RasterBytes(const Bitmap& b) {
+  return b.bits();
+}
+
+Bytes ColumnBytes(const Bitmap& b) {
+  const int bands = (b.height() + 7) / 8;
+  Bytes out(static_cast<size_t>(b.width()) * bands, 0);
+  for (int x = 0; x < b.width(); ++x)
+    for (int y = 0; y < b.height(); ++y)
+      if (b.Get(x, y)) out[static_cast<size_t>(x) * bands + y / 8] |= 0x80 >> (y % 8);
+  return out;
+}
+
+namespace {
+
+Bytes Le(uint64_t v, int bytes) {
+  Bytes out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  return out;
+}
+
+}  // namespace
+
+Bytes GsParenL(const Bytes& params) {
+  return Cat({{0x1D, '(', 'L'}, Le(params.size(), 2), params});
+}
+
+Bytes Gs8L(const Bytes& params) {
+  return Cat({{0x1D, '8', 'L'}, Le(params.size(), 4), params});
+}
+
+Bytes BufferGraphic(uint8_t fn, int bx, int by, const Bitmap& b) {
+  return Cat({{48, fn, 48, static_cast<uint8_t>(bx), static_cast<uint8_t>(by), 49},
+              Le(b.width(), 2),
+              Le(b.height(), 2),
+              fn == 113 ? ColumnBytes(b) : RasterBytes(b)});
+}
+
+Bytes NvGraphic(uint8_t kc1, uint8_t kc2, const Bitmap& b) {
+  return Cat(
+      {{48, 67, 48, kc1, kc2, 1}, Le(b.width(), 2), Le(b.height(), 2), {49}, RasterBytes(b)});
+}
+
+Bytes RasterImage(uint8_t m, const Bitmap& b) {
+  return Cat({{0x1D, 'v', '0', m}, Le(b.stride(), 2), Le(b.height(), 2), RasterBytes(b)});
+}
+
 Box Ink(const Bitmap& b, int x0, int y0, int x1, int y1) {
   if (x1 < 0) x1 = b.width() - 1;
   if (y1 < 0) y1 = b.height() - 1;

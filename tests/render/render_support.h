@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,20 @@ struct Box {
 };
 Box Ink(const Bitmap& b, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1);
 int CountDots(const Bitmap& b);
+
+// Pictures for the graphics commands, and the bytes of each form the printer takes them
+// in, written from the command reference.
+Bitmap Drawn(int w, int h, const std::function<bool(int x, int y)>& dot);
+Bytes RasterBytes(const Bitmap& b);   // rows of whole bytes, the leftmost dot in the top bit
+Bytes ColumnBytes(const Bitmap& b);   // columns of 8-dot bands, the top band and dot first
+Bytes GsParenL(const Bytes& params);  // GS ( L pL pH and the parameters, m first
+Bytes Gs8L(const Bytes& params);      // GS 8 L p1 p2 p3 p4 and the parameters
+// The parameters of fn 112 (raster) or 113 (columns): tone 48, colour 49, scale bx by.
+Bytes BufferGraphic(uint8_t fn, int bx, int by, const Bitmap& b);
+// The parameters of fn 67: an NV picture of one colour under key codes kc1 kc2.
+Bytes NvGraphic(uint8_t kc1, uint8_t kc2, const Bitmap& b);
+// GS v 0 m of a picture whose width is a multiple of 8.
+Bytes RasterImage(uint8_t m, const Bitmap& b);
 
 // The roll as text, for failure messages: one line per row, '#' a dot.
 std::string Picture(const Bitmap& b, const Box& box);

@@ -86,6 +86,14 @@ TEST(JobCounter, UnknownBytesPagesAndAnswersAtTheEdges) {
       {"a command cut short by the end", {'a', '\n', 0x1B}},
       {"commands read but not drawn, and the drawer taken",
        {0x1B, '%', 1, 'a', 0x1B, 'p', 0, 25, 250, 0x1B, '?', 'A', '\n'}},
+      {"NV graphics defined, listed, printed, deleted",
+       {0x1D, '(', 'L', 12, 0, 48, 67, 48,  'A', '1', 1, 8, 0, 1, 0, 49, 0xFF,  // fn 67
+        0x1D, '(', 'L', 4,  0, 48, 64, 'K', 'C',                                // fn 64
+        0x1D, '(', 'L', 2,  0, 48, 51,                                          // fn 51
+        0x1D, '(', 'L', 6,  0, 48, 69, 'A', '1', 1,   1,                        // fn 69
+        0x1D, '(', 'L', 4,  0, 48, 66, 'A', '1',                                // fn 66
+        0x1D, '8', 'L', 2,  0, 0,  0,  48,  48,                                 // fn 48
+        0x1D, '(', 'L', 4,  0, 48, 64, 'K', 'C'}},
   };
   for (const auto& c : cases) ExpectSameCounts(c.job, c.what);
 }
