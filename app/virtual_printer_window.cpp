@@ -597,6 +597,7 @@ void VirtualPrinterWindow::TakeReceivedJobs() {
 
 void VirtualPrinterWindow::AddJob(const ReceivedJob& job) {
   ShownJob shown;
+  shown.number = job.number;
   shown.after_page = pages_.empty() ? 0 : pages_.back().number;
   shown.separator = SeparatorImage(width_, job.number);
   if (job.paper.height() > 0) shown.image = FitWidth(ToImage(job.paper), width_);
@@ -622,7 +623,7 @@ void VirtualPrinterWindow::AddJob(const ReceivedJob& job) {
 void VirtualPrinterWindow::FitJobsToWidth() {
   for (ShownJob& job : jobs_) {
     if (!job.image.isNull()) job.image = FitWidth(job.image, width_);
-    job.separator = FitWidth(job.separator, width_);
+    if (job.separator.width() != width_) job.separator = SeparatorImage(width_, job.number);
   }
 }
 

@@ -120,6 +120,7 @@ class VirtualPrinterWindow : public QWidget {
   // A received job: on the paper after the printer's page `after_page` (0: before
   // every page shown), its marked line first.
   struct ShownJob {
+    uint64_t number = 0;
     uint64_t after_page = 0;
     QImage separator;
     QImage image;

@@ -258,6 +258,10 @@ TEST_F(AcceptWindowTest, ClosingTheWindowWhileAJobArrivesEndsTheServerCleanly) {
 }
 
 TEST_F(AcceptWindowTest, VirtualPrinterOptionOpensThePreviewWithoutTheLink) {
+  // The user's settings say to accept: the preview starts taking jobs as it opens.
+  fs::create_directories(UserIni().parent_path());
+  const std::string ini = StandardIni(dir_.path()) + "[Virtual]\nAccept=1\nListen=127.0.0.1:0\n";
+  WriteFileBytes(UserIni(), Bytes(ini.begin(), ini.end()));
   TMainForm& f = Open();
   f.show();
   const CommandLine line =
@@ -277,9 +281,8 @@ TEST_F(AcceptWindowTest, VirtualPrinterOptionOpensThePreviewWithoutTheLink) {
   // Both at once: the virtual printer applied as the link prints the demo receipt, and
   // a received job goes on the same paper after it.
   VirtualPrinterWindow* preview = f.VirtualPreview();
-  preview->edListen->setText(QStringLiteral("127.0.0.1:0"));
-  Click(preview->chkAcceptJobs);
-  ASSERT_TRUE(preview->Accepting());
+  ASSERT_TRUE(preview->Accepting()) << preview->StatusLine->text().toStdString();
+  EXPECT_TRUE(preview->chkAcceptJobs->isChecked());
   Click(f.sbtnPortOption);
   Click(f.rbtnVirtual);
   auto boxes = WithMessageBoxes([&] { Click(f.sbtnApply); });
