@@ -3,6 +3,7 @@
 // list, the state boxes reach their automatic status back, a start that cannot bind says
 // why, closing the window mid-job ends the server cleanly, and --virtual-printer opens
 // the preview without making it the link.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QCheckBox>
@@ -88,12 +89,13 @@ class AcceptWindowTest : public WindowTest {
   fs::path UserIni() const { return dir_.path() / "config" / "tillvane" / "Tillvane.ini"; }
 
   // The preview from its index-page button, accepting on a free loopback port.
-  VirtualPrinterWindow* AcceptingPreview(TMainForm& f) {
+  VirtualPrinterWindow* AcceptingPreview(TMainForm& f, const fs::path& serial = {}) {
     Click(f.sbtnVirtualPrinter);
     VirtualPrinterWindow* preview = f.VirtualPreview();
     EXPECT_NE(preview, nullptr);
     if (preview == nullptr) return nullptr;
     preview->edListen->setText(QStringLiteral("127.0.0.1:0"));
+    preview->edSerial->setText(QString::fromStdString(serial.string()));
     Click(preview->chkAcceptJobs);
     EXPECT_TRUE(preview->Accepting()) << preview->StatusLine->text().toStdString();
     return preview;
@@ -107,7 +109,8 @@ class AcceptWindowTest : public WindowTest {
 TEST_F(AcceptWindowTest, JobsFromAnotherProgramComeOutOnThePaperAndInTheList) {
   TMainForm& f = Open();
   f.show();
-  VirtualPrinterWindow* preview = AcceptingPreview(f);
+  const fs::path link = dir_.path() / "ttyV0";
+  VirtualPrinterWindow* preview = AcceptingPreview(f, link);
   ASSERT_NE(preview, nullptr);
   EXPECT_EQ(LinkKindInForce(), LinkKind::None);
   const uint16_t port = PortOf(preview->ListeningOn());
@@ -176,6 +179,16 @@ TEST_F(AcceptWindowTest, JobsFromAnotherProgramComeOutOnThePaperAndInTheList) {
     EXPECT_EQ(bar->value(), preview->JobTop(r)) << r;
   }
 
+  // A program printing to the serial link: its job ends at the cut.
+  const int tty = ::open(link.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(tty, 0);
+  const Bytes serial = Receipt("serial", 3);
+  ASSERT_EQ(::write(tty, serial.data(), serial.size()), static_cast<ssize_t>(serial.size()));
+  WaitJobs(preview, 3);
+  EXPECT_EQ(preview->JobList->item(2, VirtualPrinterWindow::kSourceColumn)->text(),
+            QStringLiteral("serial:") + QString::fromStdString(link.string()));
+  ::close(tty);
+
   // Off: the server stops, and the settings are in the user's file, its models kept.
   Click(preview->chkAcceptJobs);
   EXPECT_FALSE(preview->Accepting());
@@ -183,7 +196,7 @@ TEST_F(AcceptWindowTest, JobsFromAnotherProgramComeOutOnThePaperAndInTheList) {
   const IniFile ini = IniFile::Load(UserIni().string());
   EXPECT_EQ(ini.ReadString("Virtual", "Listen", ""), "127.0.0.1:0");
   EXPECT_EQ(ini.ReadString("Virtual", "Accept", ""), "0");
-  EXPECT_EQ(ini.ReadString("Virtual", "Serial", "x"), "");
+  EXPECT_EQ(ini.ReadString("Virtual", "Serial", ""), link.string());
   EXPECT_TRUE(ini.Find("Common", "Number"));
 }
 
