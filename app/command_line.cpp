@@ -17,12 +17,17 @@ struct Parser {
                           QCoreApplication::translate(
                               "CommandLine", "界面语言：en（英文）或 zh（中文）；默认按系统语言。"),
                           QStringLiteral("en|zh")};
+  QCommandLineOption virtual_printer{
+      QStringLiteral("virtual-printer"),
+      QCoreApplication::translate("CommandLine",
+                                  "打开虚拟打印机的预览窗口（不把它设为打印机连接）。")};
 
   Parser() {
     // -platform, -display and the other options of the GUI platform are one word
     // after one dash.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(lang);
+    parser.addOption(virtual_printer);
   }
 };
 
@@ -80,6 +85,7 @@ CommandLine ReadCommandLine(const QStringList& arguments, const ConfigChoice& co
                       .arg(p.parser.value(p.lang)));
     result.language = *language;
   }
+  result.open_virtual_printer = p.parser.isSet(p.virtual_printer);
   // (The values of the platform's options come only after an option unknown here.)
   if (!p.parser.positionalArguments().isEmpty()) {
     return fail(QCoreApplication::translate("CommandLine", "多余的参数：%1")

@@ -1,5 +1,5 @@
-// The options of `tillvane`: --help, --version and --lang. They are read before the
-// window's platform starts, so --help and --version work without a display.
+// The options of `tillvane`: --help, --version, --lang and --virtual-printer. They are read before
+// the window's platform starts, so --help and --version work without a display.
 #pragma once
 
 #include <QString>
@@ -22,6 +22,8 @@ struct CommandLine {
   Action action = Action::Run;
   QString text;
   Language language = Language::Chinese;
+  // --virtual-printer: the virtual printer's preview opens with the window.
+  bool open_virtual_printer = false;
 };
 
 // The language for the texts of the command line and the window: --lang when it is

@@ -54,6 +54,9 @@ void TMainForm::BuildIndexPage() {
   sbtnClearError = button("sbtnClearError", tr("清除错误"), 3);
   sbtnPrinterStatus = button("sbtnPrinterStatus", tr("打印机状态"), 4);
   sbtnExit = button("sbtnExit", tr("退        出"), 5);
+  // Under the six: the preview, which needs no link.
+  sbtnVirtualPrinter = MakeButton(Panel3, "sbtnVirtualPrinter", tr("虚拟打印机"), kPurple, 13,
+                                  QRect(380 + x, 56 + 321 + 14, 153, 32));
 }
 
 void TMainForm::ConnectIndexPage() {
@@ -63,6 +66,7 @@ void TMainForm::ConnectIndexPage() {
   connect(sbtnClearError, &QPushButton::clicked, this, &TMainForm::sbtnClearErrorClick);
   connect(sbtnExit, &QPushButton::clicked, this, &QWidget::close);
   connect(sbtnPrinterStatus, &QPushButton::clicked, this, &TMainForm::sbtnPrinterStatusClick);
+  connect(sbtnVirtualPrinter, &QPushButton::clicked, this, &TMainForm::OpenVirtualPreview);
 }
 
 void TMainForm::SetIndexPrintingButtons(bool enabled) {
@@ -134,6 +138,10 @@ void TMainForm::sbtnPrinterStatusClick() {
   sbtnPrinterStatus->setEnabled(LinkCanAnswer());
   ShowOperatorMessage(tr("打印机状态") + QStringLiteral("\n\n") +
                       QString::fromStdString(StatusReport(check.answers())));
+}
+
+void TMainForm::FollowCommandLine(const CommandLine& line) {
+  if (line.open_virtual_printer) OpenVirtualPreview();
 }
 
 void TMainForm::sbtnClearErrorClick() {

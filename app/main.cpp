@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
   // no display.
   Language language = from_environment;
   bool ask_again = false;
+  CommandLine window_line;  // what the window does once shown
   {
     QCoreApplication core(argc, argv);
     SetApplicationNames();
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
         ReadCommandLine(QCoreApplication::arguments(), config, from_environment, false);
     if (auto status = Finish(line)) return *status;
     ask_again = line.action == CommandLine::Action::AskAgain;
+    window_line = line;
   }
 
   TillvaneApplication app(argc, argv);
@@ -100,12 +102,14 @@ int main(int argc, char** argv) {
     const CommandLine line =
         ReadCommandLine(QCoreApplication::arguments(), config, from_environment, true);
     if (auto status = Finish(line)) return *status;
+    window_line = line;
   }
   // An exception from creating the window or from the message loop is shown once;
   // the program then ends normally.
   try {
     auto MainForm = std::make_unique<TMainForm>();
     MainForm->show();
+    MainForm->FollowCommandLine(window_line);
     app.exec();
   } catch (const std::exception& e) {
     tillvane::LogWarning(tillvane::LogCategory::Window,

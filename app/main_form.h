@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/qt_dispatcher.h"
 #include "base/message_sink.h"
 #include "config/config_location.h"
@@ -106,6 +107,8 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QPushButton* sbtnClearError = nullptr;
   QPushButton* sbtnPrinterStatus = nullptr;  // "打印机状态": the printer's status flags
   QPushButton* sbtnExit = nullptr;
+  // "虚拟打印机": the virtual printer's preview, without making it the link.
+  QPushButton* sbtnVirtualPrinter = nullptr;
 
   // Port page.
   QFrame* Panel6 = nullptr;
@@ -171,8 +174,13 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   QPushButton* sbtnApplyDownload = nullptr;
   QPushButton* sbtnCancelDownload = nullptr;
 
-  // The virtual printer's preview; null until the virtual printer is first applied.
+  // The virtual printer's preview; null until it is first opened (by applying the
+  // virtual printer, by its index-page button or by --virtual-printer).
   VirtualPrinterWindow* VirtualPreview() const { return virtual_preview_; }
+  // Opens the preview beside the window; the link in force stays as it is.
+  void OpenVirtualPreview();
+  // What the command line asks of the shown window (--virtual-printer).
+  void FollowCommandLine(const CommandLine& line);
 
   // Status bar.
   QFrame* StatusBarProcess = nullptr;
@@ -259,6 +267,7 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   LinkChoice ChosenLink() const;
   void ApplyLink();
   void ShowVirtualPreview();
+  VirtualPrinterWindow* MakeVirtualPreview();
 
   std::string program_folder_;
   ModelConfig config_;

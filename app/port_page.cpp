@@ -16,6 +16,7 @@
 #include "app/virtual_printer_window.h"
 #include "commands/printer_status.h"
 #include "commands/status_query.h"
+#include "config/virtual_config.h"
 #include "session/link_kinds.h"
 #include "session/open_link.h"
 #include "session/window_session.h"
@@ -324,8 +325,18 @@ void TMainForm::ApplyLink() {
 // and stays until it or the window is closed.
 void TMainForm::ShowVirtualPreview() {
   if (!VirtualPrinterInForce()) return;
-  if (virtual_preview_ == nullptr) virtual_preview_ = new VirtualPrinterWindow(this);
-  virtual_preview_->ShowBeside(this);
+  MakeVirtualPreview()->ShowBeside(this);
+}
+
+void TMainForm::OpenVirtualPreview() {
+  MakeVirtualPreview()->ShowBeside(this);
+}
+
+// Its [Virtual] settings come from the Tillvane.ini read and go to the user's own.
+VirtualPrinterWindow* TMainForm::MakeVirtualPreview() {
+  if (virtual_preview_ == nullptr)
+    virtual_preview_ = new VirtualPrinterWindow(this, config_file_.path, UserConfigPath());
+  return virtual_preview_;
 }
 
 }  // namespace tillvane

@@ -82,7 +82,11 @@ void TMainForm::FormClose() {
   jobs::StopJobsAndWait(dispatcher_);
   // A status check still waiting for an answer ends within its 500 ms.
   if (life_.status_check != nullptr) life_.status_check->Join();
-  if (virtual_preview_ != nullptr) virtual_preview_->close();
+  // The preview's print server ends its job in progress and its thread is joined.
+  if (virtual_preview_ != nullptr) {
+    virtual_preview_->StopAccepting();
+    virtual_preview_->close();
+  }
   Timer1->stop();
   CloseSession();
   port_.usb_library_loaded = false;

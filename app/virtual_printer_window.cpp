@@ -1,12 +1,16 @@
 #include "app/virtual_printer_window.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
@@ -14,6 +18,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,6 +27,8 @@
 #include <cstring>
 #include <string>
 
+#include "config/ini_file.h"
+#include "config/virtual_config.h"
 #include "link/virtual_link.h"
 #include "render/png_file.h"
 
@@ -45,6 +52,61 @@ QImage ToImage(const render::Bitmap& dots) {
   for (int y = 0; y < dots.height(); ++y)
     std::memcpy(image.scanLine(y), dots.Row(y), static_cast<size_t>(dots.stride()));
   return image;
+}
+
+// The marked line above a received job: a dashed row across the paper, broken by the
+// job's number.
+QImage SeparatorImage(int width, uint64_t number) {
+  QImage grey(std::max(width, 1), VirtualPrinterWindow::kSeparatorRows, QImage::Format_Grayscale8);
+  grey.fill(Qt::white);
+  {
+    QPainter painter(&grey);
+    const int middle = grey.height() / 2;
+    for (int x = 0; x < grey.width(); x += 12) painter.fillRect(x, middle - 1, 8, 3, Qt::black);
+    QFont font = painter.font();
+    font.setPixelSize(18);
+    font.setBold(true);
+    painter.setFont(font);
+    const QString label = QStringLiteral(" #%1 ").arg(number);
+    QRect box = painter.fontMetrics().boundingRect(label);
+    box.moveCenter(grey.rect().center());
+    painter.fillRect(box, Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(box, Qt::AlignCenter, label);
+  }
+  render::Bitmap dots(grey.width(), grey.height());
+  for (int y = 0; y < grey.height(); ++y) {
+    const uchar* row = grey.constScanLine(y);
+    for (int x = 0; x < grey.width(); ++x)
+      if (row[x] < 128) dots.Set(x, y);
+  }
+  return ToImage(dots);
+}
+
+// `image` as wide as the paper: cut, or widened with white.
+QImage FitWidth(const QImage& image, int width) {
+  if (image.isNull() || image.width() == width) return image;
+  QImage fitted(width, image.height(), QImage::Format_Mono);
+  fitted.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+  fitted.fill(0);
+  const int bytes = static_cast<int>(std::min(fitted.bytesPerLine(), image.bytesPerLine()));
+  const int keep = std::min(width, image.width());
+  for (int y = 0; y < image.height(); ++y) {
+    uchar* out = fitted.scanLine(y);
+    std::memcpy(out, image.constScanLine(y), static_cast<size_t>(bytes));
+    // Dots past the narrower width in the last byte copied go.
+    if (keep % 8 != 0 && keep / 8 < bytes)
+      out[keep / 8] &= static_cast<uchar>(0xFF00 >> (keep % 8));
+    for (int b = (keep + 7) / 8; b < bytes; ++b) out[b] = 0;
+  }
+  return fitted;
+}
+
+QTableWidgetItem* Cell(const QString& text, bool number) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+  if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  return item;
 }
 
 }  // namespace
@@ -78,15 +140,18 @@ class PaperView : public QWidget {
       }
       top += rows;
     };
-    for (const auto& page : window_->pages_) draw(page.image);
-    draw(window_->current_);
+    for (const auto& piece : window_->Pieces()) draw(*piece.image);
   }
 
  private:
   VirtualPrinterWindow* window_;
 };
 
-VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
+VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner, std::string settings_read,
+                                           std::string settings_user)
+    : QWidget(owner, Qt::Window),
+      settings_read_(std::move(settings_read)),
+      settings_user_(std::move(settings_user)) {
   setObjectName(QStringLiteral("VirtualPrinterWindow"));
   setWindowTitle(tr("Tillvane 虚拟打印机"));
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -122,6 +187,29 @@ VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner) : QWidget(owner, Qt::
   chkOffline = state("chkOffline", tr("脱机"));
   states->addStretch(1);
 
+  const VirtualConfig settings =
+      settings_read_.empty() ? VirtualConfig{} : LoadVirtualConfig(IniFile::Load(settings_read_));
+  auto* accept = new QHBoxLayout;
+  chkAcceptJobs = new QCheckBox(tr("接收打印任务"), this);
+  chkAcceptJobs->setObjectName(QStringLiteral("chkAcceptJobs"));
+  auto* listen_label = new QLabel(tr("地址"), this);
+  edListen = new QLineEdit(QString::fromStdString(settings.Listen), this);
+  edListen->setObjectName(QStringLiteral("edListen"));
+  edListen->setPlaceholderText(QString::fromLatin1(kDefaultVirtualListen));
+  listen_label->setBuddy(edListen);
+  auto* serial_label = new QLabel(tr("串口链接"), this);
+  edSerial = new QLineEdit(QString::fromStdString(settings.Serial), this);
+  edSerial->setObjectName(QStringLiteral("edSerial"));
+  edSerial->setPlaceholderText(tr("无（例如 ~/.local/share/tillvane/ttyV0）"));
+  serial_label->setBuddy(edSerial);
+  accept->addWidget(chkAcceptJobs);
+  accept->addWidget(listen_label);
+  accept->addWidget(edListen, 1);
+  accept->addWidget(serial_label);
+  accept->addWidget(edSerial, 2);
+  accept_on_show_ = settings.Accept;
+  connect(chkAcceptJobs, &QCheckBox::toggled, this, &VirtualPrinterWindow::AcceptToggled);
+
   ScrollArea = new QScrollArea(this);
   ScrollArea->setObjectName(QStringLiteral("ScrollArea"));
   ScrollArea->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -130,6 +218,23 @@ VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner) : QWidget(owner, Qt::
   view_ = new PaperView(this);
   ScrollArea->setWidget(view_);
 
+  JobList = new QTableWidget(0, kJobColumns, this);
+  JobList->setObjectName(QStringLiteral("JobList"));
+  JobList->setHorizontalHeaderLabels(
+      {tr("时间"), tr("来源"), tr("字节"), tr("未知"), tr("未绘制"), tr("拒绝")});
+  JobList->setSelectionBehavior(QAbstractItemView::SelectRows);
+  JobList->setSelectionMode(QAbstractItemView::SingleSelection);
+  JobList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  JobList->verticalHeader()->setVisible(false);
+  JobList->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  JobList->horizontalHeader()->setStretchLastSection(true);
+  JobList->setMinimumWidth(340);
+  JobList->hide();  // until jobs are taken: the window keeps the paper's width till then
+  connect(JobList, &QTableWidget::itemSelectionChanged, this, &VirtualPrinterWindow::JobSelected);
+  auto* paper_and_jobs = new QHBoxLayout;
+  paper_and_jobs->addWidget(ScrollArea, 1);
+  paper_and_jobs->addWidget(JobList);
+
   StatusLine = new QLabel(this);
   StatusLine->setObjectName(QStringLiteral("StatusLine"));
   StatusLine->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -137,7 +242,8 @@ VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner) : QWidget(owner, Qt::
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(tools);
   layout->addLayout(states);
-  layout->addWidget(ScrollArea, 1);
+  layout->addLayout(accept);
+  layout->addLayout(paper_and_jobs, 1);
   layout->addWidget(StatusLine);
 
   connect(cboZoom, &QComboBox::currentIndexChanged, this, &VirtualPrinterWindow::ZoomChanged);
@@ -154,7 +260,9 @@ VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner) : QWidget(owner, Qt::
   resize(render::kDots80mm + 60, 560);
 }
 
-VirtualPrinterWindow::~VirtualPrinterWindow() = default;
+VirtualPrinterWindow::~VirtualPrinterWindow() {
+  receiver_.Stop();
+}
 
 void VirtualPrinterWindow::ShowBeside(const QWidget* beside) {
   Refresh();
@@ -176,6 +284,12 @@ void VirtualPrinterWindow::ShowBeside(const QWidget* beside) {
 void VirtualPrinterWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   timer_->start();
+  if (accept_on_show_ && !chkAcceptJobs->isChecked()) chkAcceptJobs->setChecked(true);
+}
+
+void VirtualPrinterWindow::closeEvent(QCloseEvent* event) {
+  StopAccepting();
+  QWidget::closeEvent(event);
 }
 
 void VirtualPrinterWindow::hideEvent(QHideEvent* event) {
@@ -189,12 +303,19 @@ int VirtualPrinterWindow::Zoom() const {
 }
 
 void VirtualPrinterWindow::Refresh() {
+  // The printer's pages first: a job that came after them goes under them.
+  CopyPrinterPaper();
+  TakeReceivedJobs();
+}
+
+void VirtualPrinterWindow::CopyPrinterPaper() {
   std::shared_ptr<render::VirtualPrinter> printer = VirtualPrinterOfLink();
   if (printer != printer_) {
     // A new printer (first opening, or paper of another width): blank paper, and the
     // state the boxes show.
     printer_ = std::move(printer);
     pages_.clear();
+    for (ShownJob& job : jobs_) job.after_page = 0;
     current_ = QImage();
     have_version_ = false;
     StateChanged();
@@ -222,16 +343,20 @@ void VirtualPrinterWindow::Refresh() {
   pages_ = std::move(pages);
   current_ = ToImage(shot.current);
   width_ = shot.current.width() > 0 ? shot.current.width() : width_;
+  FitJobsToWidth();
   ShowCounts(shot.report);
   Relayout(PaperRows() != rows_before);
 }
 
 void VirtualPrinterWindow::ShowCounts(const render::Report& report) {
-  StatusLine->setText(tr("页数: %1    已接收: %2 字节    未知字节: %3    未绘制: %4")
-                          .arg(report.pages)
-                          .arg(report.bytes)
-                          .arg(report.unknown_bytes)
-                          .arg(report.not_drawn));
+  report_ = report;
+  QString text = tr("页数: %1    已接收: %2 字节    未知字节: %3    未绘制: %4")
+                     .arg(report.pages)
+                     .arg(report.bytes)
+                     .arg(report.unknown_bytes)
+                     .arg(report.not_drawn);
+  if (!accept_text_.isEmpty()) text += QStringLiteral("    ") + accept_text_;
+  StatusLine->setText(text);
 }
 
 void VirtualPrinterWindow::Relayout(bool to_newest) {
@@ -250,22 +375,49 @@ void VirtualPrinterWindow::ZoomChanged() {
   Relayout(true);
 }
 
+std::vector<VirtualPrinterWindow::Piece> VirtualPrinterWindow::Pieces() const {
+  std::vector<Piece> pieces;
+  pieces.reserve(pages_.size() + 2 * jobs_.size() + 1);
+  size_t j = 0;
+  auto job = [&] {
+    pieces.push_back({&jobs_[j].separator, static_cast<int>(j)});
+    if (!jobs_[j].image.isNull()) pieces.push_back({&jobs_[j].image, -1});
+    ++j;
+  };
+  for (const auto& page : pages_) {
+    while (j < jobs_.size() && jobs_[j].after_page < page.number) job();
+    pieces.push_back({&page.image, -1});
+  }
+  while (j < jobs_.size()) job();
+  if (!current_.isNull()) pieces.push_back({&current_, -1});
+  return pieces;
+}
+
 int VirtualPrinterWindow::PaperRows() const {
-  int rows = current_.isNull() ? 0 : current_.height();
-  for (const auto& page : pages_) rows += page.image.height();
+  int rows = 0;
+  for (const auto& piece : Pieces()) rows += piece.image->height();
   return rows;
+}
+
+int VirtualPrinterWindow::JobTop(int row) const {
+  int top = 0;
+  for (const auto& piece : Pieces()) {
+    if (piece.job == row) return top;
+    top += piece.image->height();
+  }
+  return -1;
 }
 
 render::Bitmap VirtualPrinterWindow::Paper() const {
   render::Bitmap paper(width_, PaperRows());
   int y = 0;
-  auto put = [&](const QImage& image) {
-    if (image.isNull()) return;
+  for (const auto& piece : Pieces()) {
+    const QImage& image = *piece.image;
+    const size_t bytes =
+        std::min(static_cast<size_t>(paper.stride()), static_cast<size_t>(image.bytesPerLine()));
     for (int r = 0; r < image.height(); ++r, ++y)
-      std::memcpy(paper.Row(y), image.constScanLine(r), static_cast<size_t>(paper.stride()));
-  };
-  for (const auto& page : pages_) put(page.image);
-  put(current_);
+      std::memcpy(paper.Row(y), image.constScanLine(r), bytes);
+  }
   return paper;
 }
 
@@ -282,8 +434,8 @@ bool VirtualPrinterWindow::SavePicture(const QString& path, QString* error) cons
   }
   // The rows straight from the images shown, page after page.
   std::vector<const QImage*> images;
-  for (const auto& page : pages_) images.push_back(&page.image);
-  if (!current_.isNull()) images.push_back(&current_);
+  for (const auto& piece : Pieces())
+    if (piece.image->height() > 0) images.push_back(piece.image);
   size_t at = 0;
   int top = 0;
   std::string why;
@@ -330,6 +482,8 @@ void VirtualPrinterWindow::SaveClicked() {
 void VirtualPrinterWindow::ClearPaper() {
   if (printer_) printer_->ClearPaper();
   pages_.clear();
+  jobs_.clear();
+  JobList->setRowCount(0);
   current_ = QImage();
   have_version_ = false;
   Refresh();
@@ -337,13 +491,150 @@ void VirtualPrinterWindow::ClearPaper() {
 }
 
 void VirtualPrinterWindow::StateChanged() {
-  if (!printer_) return;
   render::PrinterStatus status;
   status.paper_out = chkPaperOut->isChecked();
   status.paper_near_end = chkPaperNearEnd->isChecked();
   status.cover_open = chkCoverOpen->isChecked();
   status.offline = chkOffline->isChecked();
-  printer_->SetStatus(status);
+  if (printer_) printer_->SetStatus(status);
+  // The received jobs' printer too: a client with automatic status back hears of it.
+  receiver_.SetStatus(status);
+}
+
+QString VirtualPrinterWindow::ListeningOn() const {
+  return QString::fromStdString(receiver_.address());
+}
+
+void VirtualPrinterWindow::AcceptToggled(bool on) {
+  if (settling_) return;
+  if (!on) {
+    receiver_.Stop();
+    TakeReceivedJobs();
+    edListen->setEnabled(true);
+    edSerial->setEnabled(true);
+    accept_on_show_ = false;
+    QString error;
+    accept_text_ = SaveSettings(false, &error) ? QString() : error;
+    ShowCounts(report_);
+    return;
+  }
+  VirtualConfig config;
+  config.Accept = true;
+  config.Listen = edListen->text().trimmed().toStdString();
+  config.Serial = edSerial->text().trimmed().toStdString();
+  if (config.Listen.empty()) config.Listen = kDefaultVirtualListen;
+  std::string why = VirtualConfigProblem(config);
+  ReceiverSettings settings;
+  settings.listen = config.Listen;
+  settings.serial = config.Serial;
+  settings.paper_dots = width_;
+  settings.status.paper_out = chkPaperOut->isChecked();
+  settings.status.paper_near_end = chkPaperNearEnd->isChecked();
+  settings.status.cover_open = chkCoverOpen->isChecked();
+  settings.status.offline = chkOffline->isChecked();
+  if (why.empty() && receiver_.Start(settings, &why)) {
+    if (JobList->isHidden()) {
+      // The list goes beside the paper, the window wider by as much.
+      JobList->show();
+      resize(width() + JobList->minimumWidth() + 8, height());
+    }
+    edListen->setEnabled(false);
+    edSerial->setEnabled(false);
+    accept_on_show_ = true;
+    accept_text_ = tr("正在接收打印任务：%1").arg(QString::fromStdString(receiver_.address()));
+    if (!receiver_.serial_link().empty())
+      accept_text_ += tr("，串口链接 %1").arg(QString::fromStdString(receiver_.serial_link()));
+    QString error;
+    if (!SaveSettings(true, &error)) accept_text_ += QStringLiteral("    ") + error;
+  } else {
+    // The box goes back off; the setting stays as it was.
+    settling_ = true;
+    chkAcceptJobs->setChecked(false);
+    settling_ = false;
+    accept_on_show_ = false;
+    accept_text_ = tr("接收打印任务未能开始：%1").arg(QString::fromStdString(why));
+  }
+  ShowCounts(report_);
+}
+
+void VirtualPrinterWindow::StopAccepting() {
+  receiver_.Stop();
+  TakeReceivedJobs();  // the job stopped short is listed too
+  settling_ = true;
+  chkAcceptJobs->setChecked(false);
+  settling_ = false;
+  edListen->setEnabled(true);
+  edSerial->setEnabled(true);
+  if (!accept_text_.isEmpty()) {
+    accept_text_.clear();
+    ShowCounts(report_);
+  }
+}
+
+bool VirtualPrinterWindow::SaveSettings(bool accept, QString* error) {
+  if (settings_user_.empty()) return true;  // nowhere to keep them: nothing to say
+  VirtualConfig config;
+  config.Accept = accept;
+  config.Listen = edListen->text().trimmed().toStdString();
+  config.Serial = edSerial->text().trimmed().toStdString();
+  if (config.Listen.empty()) config.Listen = kDefaultVirtualListen;
+  std::string why;
+  if (SaveVirtualConfig(settings_user_, settings_read_, config, &why)) return true;
+  if (error) *error = tr("设置未能保存：%1").arg(QString::fromStdString(why));
+  return false;
+}
+
+void VirtualPrinterWindow::TakeReceivedJobs() {
+  const std::vector<std::string> errors = receiver_.TakeErrors();
+  if (!errors.empty()) {
+    accept_text_ = tr("打印任务：%1").arg(QString::fromStdString(errors.back()));
+    ShowCounts(report_);
+  }
+  std::vector<ReceivedJob> jobs = receiver_.TakeJobs();
+  if (jobs.empty()) return;
+  for (const ReceivedJob& job : jobs) AddJob(job);
+  Relayout(true);
+}
+
+void VirtualPrinterWindow::AddJob(const ReceivedJob& job) {
+  ShownJob shown;
+  shown.number = job.number;
+  shown.after_page = pages_.empty() ? 0 : pages_.back().number;
+  shown.separator = SeparatorImage(width_, job.number);
+  if (job.paper.height() > 0) shown.image = FitWidth(ToImage(job.paper), width_);
+  jobs_.push_back(std::move(shown));
+
+  const int row = JobList->rowCount();
+  JobList->insertRow(row);
+  const QDateTime start = QDateTime::fromMSecsSinceEpoch(
+      std::chrono::duration_cast<std::chrono::milliseconds>(job.start.time_since_epoch()).count());
+  QTableWidgetItem* time = Cell(start.toString(QStringLiteral("HH:mm:ss")), false);
+  time->setToolTip(tr("任务 %1，结束于：%2%3")
+                       .arg(job.number)
+                       .arg(QString::fromStdString(job.ended_by))
+                       .arg(job.too_long ? tr("（太长，未显示在纸上）") : QString()));
+  JobList->setItem(row, kTimeColumn, time);
+  JobList->setItem(row, kSourceColumn, Cell(QString::fromStdString(job.source), false));
+  JobList->setItem(row, kBytesColumn, Cell(QString::number(job.bytes), true));
+  JobList->setItem(row, kUnknownColumn, Cell(QString::number(job.unknown_bytes), true));
+  JobList->setItem(row, kNotDrawnColumn, Cell(QString::number(job.not_drawn), true));
+  JobList->setItem(row, kRefusedColumn, Cell(QString::number(job.refused), true));
+}
+
+void VirtualPrinterWindow::FitJobsToWidth() {
+  for (ShownJob& job : jobs_) {
+    if (!job.image.isNull()) job.image = FitWidth(job.image, width_);
+    if (job.separator.width() != width_) job.separator = SeparatorImage(width_, job.number);
+  }
+}
+
+void VirtualPrinterWindow::JobSelected() {
+  const auto rows = JobList->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return;
+  const int top = JobTop(rows.front().row());
+  if (top < 0) return;
+  QScrollBar* bar = ScrollArea->verticalScrollBar();
+  bar->setValue(static_cast<int>(top * (Zoom() / 100.0)));
 }
 
 }  // namespace tillvane

@@ -5,6 +5,11 @@
 //
 // The printer prints on its own thread. The window never interprets a byte: a timer
 // copies the rows the printer has finished since the last look.
+//
+// "接收打印任务" takes print jobs from other programs as well (session/job_receiver.h),
+// on an address and optionally a serial link kept in the user's Tillvane.ini
+// ([Virtual]): each finished job goes on the paper under a marked line (a dashed row
+// and its number) and into the job list beside the paper.
 #pragma once
 
 #include <QImage>
@@ -12,16 +17,20 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "render/page.h"
 #include "render/virtual_printer.h"
+#include "session/job_receiver.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QScrollArea;
+class QTableWidget;
 class QTimer;
 
 namespace tillvane {
@@ -35,8 +44,24 @@ class VirtualPrinterWindow : public QWidget {
   // How often the window looks for new rows while it is shown, in ms.
   static constexpr int kRefreshMs = 40;
 
-  // A window of its own; `owner` only ends its life.
-  explicit VirtualPrinterWindow(QWidget* owner);
+  // Rows of the marked line above each received job.
+  static constexpr int kSeparatorRows = 32;
+  // The job list's columns.
+  enum JobColumn {
+    kTimeColumn,
+    kSourceColumn,
+    kBytesColumn,
+    kUnknownColumn,
+    kNotDrawnColumn,
+    kRefusedColumn,
+    kJobColumns
+  };
+
+  // A window of its own; `owner` only ends its life. The [Virtual] settings are read
+  // from `settings_read` (the Tillvane.ini the program read) and kept in
+  // `settings_user` (the user's own, started from the other when it is not there yet).
+  explicit VirtualPrinterWindow(QWidget* owner, std::string settings_read = {},
+                                std::string settings_user = {});
   ~VirtualPrinterWindow() override;
 
   // Shows the window to the right of `beside` (inside the screen) and raises it.
@@ -57,6 +82,16 @@ class VirtualPrinterWindow : public QWidget {
   // The zoom in percent of the dot size.
   int Zoom() const;
 
+  // Received jobs: turning the box on starts taking them, off stops (as do closing the
+  // window and a failed start, which says why in the status line).
+  bool Accepting() const { return receiver_.running(); }
+  // The address listened on while accepting ("127.0.0.1:9100"), empty otherwise.
+  QString ListeningOn() const;
+  // The paper row the marked line of job-list row `row` starts at; -1 for no such row.
+  int JobTop(int row) const;
+  // Stops taking jobs; the box goes off without the setting changing.
+  void StopAccepting();
+
   QComboBox* cboZoom = nullptr;
   QPushButton* sbtnSavePicture = nullptr;
   QPushButton* sbtnClearPaper = nullptr;
@@ -66,10 +101,15 @@ class VirtualPrinterWindow : public QWidget {
   QCheckBox* chkOffline = nullptr;
   QScrollArea* ScrollArea = nullptr;
   QLabel* StatusLine = nullptr;
+  QCheckBox* chkAcceptJobs = nullptr;  // "接收打印任务"
+  QLineEdit* edListen = nullptr;       // its address
+  QLineEdit* edSerial = nullptr;       // its serial link; empty: none
+  QTableWidget* JobList = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   friend class PaperView;
@@ -77,12 +117,33 @@ class VirtualPrinterWindow : public QWidget {
     uint64_t number = 0;
     QImage image;
   };
+  // A received job: on the paper after the printer's page `after_page` (0: before
+  // every page shown), its marked line first.
+  struct ShownJob {
+    uint64_t number = 0;
+    uint64_t after_page = 0;
+    QImage separator;
+    QImage image;
+  };
+  // What is on the paper, top to bottom; `job` is the job of a marked line, or -1.
+  struct Piece {
+    const QImage* image;
+    int job;
+  };
+  std::vector<Piece> Pieces() const;
 
   void StateChanged();
   void SaveClicked();
   void ZoomChanged();
   void Relayout(bool to_newest);
   void ShowCounts(const render::Report& report);
+  void CopyPrinterPaper();
+  void AcceptToggled(bool on);
+  bool SaveSettings(bool accept, QString* error);
+  void TakeReceivedJobs();
+  void AddJob(const ReceivedJob& job);
+  void FitJobsToWidth();
+  void JobSelected();
 
   std::shared_ptr<render::VirtualPrinter> printer_;
   uint64_t version_ = 0;
@@ -92,6 +153,14 @@ class VirtualPrinterWindow : public QWidget {
   int width_ = render::kDots80mm;
   PaperView* view_ = nullptr;
   QTimer* timer_ = nullptr;
+  render::Report report_;  // the link printer's, as last shown
+
+  JobReceiver receiver_;
+  std::vector<ShownJob> jobs_;  // as they came
+  QString accept_text_;         // what the status line says of the received jobs
+  std::string settings_read_, settings_user_;
+  bool accept_on_show_ = false;  // the setting says to accept when the window opens
+  bool settling_ = false;        // the box is being set back, not by the operator
 };
 
 }  // namespace tillvane

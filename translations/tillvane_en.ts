@@ -23,6 +23,10 @@
         <source>多余的参数：%1</source>
         <translation>Unexpected arguments: %1</translation>
     </message>
+    <message>
+        <source>打开虚拟打印机的预览窗口（不把它设为打印机连接）。</source>
+        <translation>Open the virtual printer&apos;s preview (without making it the printer link).</translation>
+    </message>
 </context>
 <context>
     <name>ConfigFile</name>
@@ -360,6 +364,10 @@ Please check whether the printer is connected to the specified port correctly</t
         <source>地址</source>
         <translation>Address</translation>
     </message>
+    <message>
+        <source>虚拟打印机</source>
+        <translation>Virtual printer</translation>
+    </message>
 </context>
 <context>
     <name>tillvane::VirtualPrinterWindow</name>
@@ -410,6 +418,74 @@ Please check whether the printer is connected to the specified port correctly</t
     <message>
         <source>图片未能保存。</source>
         <translation>The picture could not be saved.</translation>
+    </message>
+    <message>
+        <source>接收打印任务</source>
+        <translation>Accept print jobs</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>串口链接</source>
+        <translation>Serial link</translation>
+    </message>
+    <message>
+        <source>无（例如 ~/.local/share/tillvane/ttyV0）</source>
+        <translation>None (e.g. ~/.local/share/tillvane/ttyV0)</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>来源</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>字节</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>Unknown</translation>
+    </message>
+    <message>
+        <source>未绘制</source>
+        <translation>Not drawn</translation>
+    </message>
+    <message>
+        <source>拒绝</source>
+        <translation>Refused</translation>
+    </message>
+    <message>
+        <source>正在接收打印任务：%1</source>
+        <translation>Accepting print jobs on %1</translation>
+    </message>
+    <message>
+        <source>，串口链接 %1</source>
+        <translation>, serial link %1</translation>
+    </message>
+    <message>
+        <source>接收打印任务未能开始：%1</source>
+        <translation>Print jobs cannot be accepted: %1</translation>
+    </message>
+    <message>
+        <source>设置未能保存：%1</source>
+        <translation>The settings were not saved: %1</translation>
+    </message>
+    <message>
+        <source>打印任务：%1</source>
+        <translation>Print job: %1</translation>
+    </message>
+    <message>
+        <source>任务 %1，结束于：%2%3</source>
+        <translation>Job %1, ended by: %2%3</translation>
+    </message>
+    <message>
+        <source>（太长，未显示在纸上）</source>
+        <translation> (too long to show on the paper)</translation>
     </message>
 </context>
 </TS>

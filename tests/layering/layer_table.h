@@ -25,7 +25,7 @@ inline constexpr Layer kLayers[] = {
     {"link", "base abi config render"},
     {"commands", "base protocol link"},
     {"documents", "base commands config"},
-    {"session", "base protocol abi config link commands documents render"},
+    {"session", "base protocol abi config link commands documents render server"},
     {"app", "base protocol abi config link commands documents session render"},
     {"plugins", "abi"},
 };
