@@ -324,7 +324,10 @@ void TMainForm::ApplyLink() {
 // and stays until it or the window is closed.
 void TMainForm::ShowVirtualPreview() {
   if (!VirtualPrinterInForce()) return;
-  if (virtual_preview_ == nullptr) virtual_preview_ = new VirtualPrinterWindow(this);
+  if (virtual_preview_ == nullptr) {
+    virtual_preview_ = new VirtualPrinterWindow(this);
+    virtual_preview_->ProfileChosen = [this](render::Profile p) { SaveVirtualProfile(p); };
+  }
   virtual_preview_->ShowBeside(this);
 }
 

@@ -45,6 +45,7 @@ struct ModelConfig {
   int32_t SelectedIndex = 0;  // 0-based position in ModelTable
   PortMap Ports;
   NetworkConfig Network;
+  VirtualConfig Virtual;
 };
 
 // The file beside the executable: `program_folder` joined with "Tillvane.ini".

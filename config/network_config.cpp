@@ -21,4 +21,10 @@ NetworkConfig LoadNetworkConfig(const IniFile& ini) {
   return c;
 }
 
+VirtualConfig LoadVirtualConfig(const IniFile& ini) {
+  VirtualConfig v;
+  v.Profile = ini.ReadString(kVirtualSection, kProfileKey, "");
+  return v;
+}
+
 }  // namespace tillvane

@@ -24,6 +24,17 @@ struct NetworkConfig {
   int32_t WriteTimeout = kDefaultWriteTimeoutS;
 };
 
+// Section Virtual: the virtual printer.
+//   [Virtual]
+//   Profile=cn                  text at power-on: cn (double-byte GBK) or intl (PC437)
+// Kept as typed; the virtual printer's side tells a name it does not know.
+struct VirtualConfig {
+  std::string Profile;  // empty when absent
+};
+VirtualConfig LoadVirtualConfig(const IniFile& ini);
+inline constexpr const char* kVirtualSection = "Virtual";
+inline constexpr const char* kProfileKey = "Profile";
+
 // Reads the section. A time-out that is absent, not a whole number, or below 1 second
 // keeps its default; one above an hour is cut to an hour.
 NetworkConfig LoadNetworkConfig(const IniFile& ini);

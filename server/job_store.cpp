@@ -71,7 +71,7 @@ std::string JobJson(const JobRecord& j) {
                   ",\"start\":" + Quote(Time(j.start)) + ",\"end\":" + Quote(Time(j.end)) +
                   ",\"bytes\":" + Number(j.bytes) + ",\"dropped\":" + Number(j.dropped) +
                   ",\"pages\":" + Number(r.pages) + ",\"unknown\":" + Number(r.unknown_bytes) +
-                  ",\"not_drawn\":0,\"refused\":" + Number(r.refused) +
+                  ",\"not_drawn\":" + Number(r.not_drawn) + ",\"refused\":" + Number(r.refused) +
                   ",\"replies\":" + Number(r.replies) + ",\"notes\":[";
   for (size_t i = 0; i < r.notes.size(); ++i) s += (i ? "," : "") + Quote(r.notes[i]);
   s += "],\"cut_short\":" + std::string(j.cut_short ? "true" : "false") +

@@ -15,11 +15,14 @@ namespace tillvane::render {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tillvane-render [--paper 80|56] [--split] [--no-flash-store] [-o OUT.png] INPUT\n"
+    "usage: tillvane-render [--paper 80|56] [--profile cn|intl] [--split] [--no-flash-store]\n"
+    "                       [-o OUT.png] INPUT\n"
     "  Renders a file of raw printer bytes (INPUT, or - for standard input) as the\n"
     "  virtual printer prints it: one PNG of the whole roll (default INPUT.png), or with\n"
     "  --split one PNG per page (OUT-1.png, OUT-2.png, ...). -o - writes to standard\n"
-    "  output. Flash logos come from the virtual printer's store unless --no-flash-store.\n";
+    "  output. Flash logos come from the virtual printer's store unless --no-flash-store.\n"
+    "  --profile: the printer's text at power-on, cn double-byte GBK (the default) or\n"
+    "  intl single-byte code page PC437.\n";
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -53,6 +56,7 @@ std::string SplitName(const std::string& out, uint64_t n) {
 
 int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   int paper = 80;
+  Profile profile = Profile::kCn;
   bool split = false, flash_store = true;
   std::string output, input;
   bool have_input = false;
@@ -80,6 +84,17 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
       } else {
         return bad("--paper takes 80 or 56, not " + v);
       }
+    } else if (a == "--profile" || a.rfind("--profile=", 0) == 0) {
+      std::string v;
+      if (a == "--profile") {
+        if (++i >= argc) return bad("--profile needs " + std::string(ProfileNames()));
+        v = argv[i];
+      } else {
+        v = a.substr(10);
+      }
+      const auto named = ProfileNamed(v);
+      if (!named) return bad("--profile takes " + std::string(ProfileNames()) + ", not " + v);
+      profile = *named;
     } else if (a == "--split") {
       split = true;
     } else if (a == "--no-flash-store") {
@@ -122,6 +137,7 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
   int status = 0;
   PrinterOptions options;
   options.paper_dots = dots;
+  options.profile = profile;
   if (flash_store) options.flash_store = DefaultFlashStorePath();
   auto on_page = [&](Page&& page) {
     const Bitmap& b = page.dots;
@@ -170,6 +186,11 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
   if (r.refused > r.notes.size())
     std::fprintf(err, "refused: %llu more\n",
                  static_cast<unsigned long long>(r.refused - r.notes.size()));
+  for (const std::string& note : r.not_drawn_notes)
+    std::fprintf(err, "not drawn: %s\n", note.c_str());
+  if (r.not_drawn > r.not_drawn_notes.size())
+    std::fprintf(err, "not drawn: %llu more\n",
+                 static_cast<unsigned long long>(r.not_drawn - r.not_drawn_notes.size()));
   if (status != 0 || split) return status;
 
   if (roll->rows() == 0) {

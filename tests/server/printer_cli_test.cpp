@@ -97,7 +97,7 @@ TEST(PrinterCli, MistakesAreNamedAndExitBeforeAnyJob) {
       {{"--state", "jammed"}, 2, "not jammed"},
       {{"--idle-timeout", "0"}, 2, "--idle-timeout takes seconds"},
       {{"--max-job", "x"}, 2, "--max-job takes megabytes"},
-      {{"--profile", "intl"}, 2, "--profile takes cn"},
+      {{"--profile", "klingon"}, 2, "--profile takes cn|intl, not klingon"},
       {{"--keep"}, 2, "--keep needs a value"},
       {{"--bogus"}, 2, "unknown argument --bogus"},
   };
