@@ -267,5 +267,47 @@ TEST(CharactersTest, TheRestOfTheLineCommands) {
   }
 }
 
+TEST(CharactersTest, MacrosPrintAsTheyAreDefinedAndAgainForEachRun) {
+  Bytes long_macro = {GS, ':'};
+  for (int i = 0; i < 700; ++i) long_macro.insert(long_macro.end(), {ESC, ' ', 0});
+  long_macro.insert(long_macro.end(), {GS, ':', GS, '^', 1, 0, 0});
+  struct Case {
+    const char* what;
+    Bytes in, same;
+    uint64_t refused;
+  };
+  const Case cases[] = {
+      {"defined, then run twice", Cat({{GS, ':'}, Text("ab\n"), {GS, ':', GS, '^', 2, 0, 0}}),
+       Text("ab\nab\nab\n"), 0},
+      {"with commands",
+       Cat({{GS, ':', GS, '!', 0x11},
+            Text("W"),
+            {GS, '!', 0, GS, ':'},
+            Text("-"),
+            {GS, '^', 1, 5, 1}}),
+       Cat({{GS, '!', 0x11},
+            Text("W"),
+            {GS, '!', 0},
+            Text("-"),
+            {GS, '!', 0x11},
+            Text("W"),
+            {GS, '!', 0}}),
+       0},
+      {"the last definition counts",
+       Cat({{GS, ':'}, Text("a"), {GS, ':', GS, ':'}, Text("b"), {GS, ':', GS, '^', 1, 0, 0}}),
+       Text("abb"), 0},
+      {"none defined", Cat({{GS, '^', 3, 0, 0}}), Text(""), 0},
+      {"an empty one", Cat({{GS, ':', GS, ':', GS, '^', 3, 0, 0}}), Text(""), 0},
+      {"longer than the buffer", long_macro, Text(""), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto r = RenderWith(Cat({{ESC, '3', 0}, c.in, Text("x"), {LF}}), Intl());
+    EXPECT_EQ(r.report.refused, c.refused);
+    EXPECT_EQ(r.report.not_drawn, 0u);
+    EXPECT_TRUE(r.Roll() == Page(Cat({c.same, Text("x")})));
+  }
+}
+
 }  // namespace
 }  // namespace tillvane::render
