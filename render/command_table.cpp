@@ -64,6 +64,7 @@ constexpr Entry kCommands[] = {
     {FS, '!', FsPrintMode},
     {FS, '-', FsUnderline},
     {FS, 'W', FsQuadruple},
+    {FS, 'S', FsSpacing},
     // Settings and paper.
     {ESC, '@', EscInitialise},
     {GS, 'P', GsMotionUnits},

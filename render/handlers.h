@@ -61,6 +61,7 @@ void GsLineStart(Machine& m, const Command& c);
 void FsPrintMode(Machine& m, const Command& c);
 void FsUnderline(Machine& m, const Command& c);
 void FsQuadruple(Machine& m, const Command& c);
+void FsSpacing(Machine& m, const Command& c);
 
 // The page-mode area (page_mode.cpp).
 void FormFeed(Machine& m, const Command& c);

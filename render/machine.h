@@ -89,6 +89,7 @@ struct Settings {
   // at least this large and underlined at least this much, whatever ESC ! and ESC - say.
   int wide_width_mul = 1, wide_height_mul = 1;
   int wide_underline = 0;
+  int wide_left = 0, wide_right = 0;  // FS S: dots before and after, on top of ESC SP
   int unit_x = kDotsPerInch, unit_y = kDotsPerInch;  // GS P: units per inch
   int left_margin = 0;
   int print_width = 0;    // dots from the left margin (the paper's width once restored)
@@ -203,9 +204,9 @@ struct Machine : Settings {
   void EndLine() {
     if (!page_mode && line_content) PrintLine(false);
   }
-  // Draws a glyph scaled xm x ym with `underline_rows` under it and `spacing` dots to
-  // its right (scaled as well), turned as ESC V says.
-  void DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int spacing);
+  // Draws a glyph scaled xm x ym with `underline_rows` under it, `before` dots to its left
+  // and `spacing` dots to its right (both scaled as well), turned as ESC V says.
+  void DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int spacing, int before = 0);
   // A character of one byte, and a double-byte (GBK) one.
   void PrintSingle(uint8_t b);
   void PrintDouble(uint8_t lead, uint8_t trail);

@@ -56,7 +56,8 @@ void Machine::PrintLine(bool lf, int64_t feed) {
   ClearLine();
 }
 
-void Machine::DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int spacing) {
+void Machine::DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int spacing,
+                       int before) {
   // Turned 90 degrees clockwise in standard mode (ESC V): the glyph scaled, then turned,
   // so that double height widens it on the paper; turned characters are not underlined.
   const bool turn = rotated && !page_mode;
@@ -64,18 +65,19 @@ void Machine::DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int s
   const int sx = turn ? ym : xm, sy = turn ? xm : ym;
   const int w = gw * sx, h = gh * sy;
   spacing *= xm;
+  before *= xm;
   if (turn) underline_rows = 0;
   int left, top;
   if (page_mode) {
-    if (u > 0 && u + w > LogicalWidth()) PageLineFeed(0, true);
+    if (u > 0 && u + before + w > LogicalWidth()) PageLineFeed(0, true);
     top = PageTop(h);
-    left = u;
-    u += w + spacing;
+    left = u + before;
+    u += before + w + spacing;
   } else {
-    if (line_x > LineLeft() && line_x + w > LineRight()) PrintLine(true);
-    left = line_x;
+    if (line_x > LineLeft() && line_x + before + w > LineRight()) PrintLine(true);
+    left = line_x + before;
     top = kLineRows - h;
-    line_x += w + spacing;
+    line_x += before + w + spacing;
     line_height = std::max(line_height, h);
     line_content = true;
   }
@@ -117,7 +119,7 @@ void Machine::PrintDouble(uint8_t lead, uint8_t trail) {
   const char32_t cp = DecodeGbk(lead, trail);
   DrawChar(GlyphFor(Face::kWide, cp == 0 ? U'\u25A1' : cp).get(),
            std::max(width_mul, wide_width_mul), std::max(height_mul, wide_height_mul),
-           std::max(underline, wide_underline), char_spacing);
+           std::max(underline, wide_underline), char_spacing + wide_right, wide_left);
 }
 
 // --- commands --------------------------------------------------------------------------
@@ -321,6 +323,11 @@ void FsPrintMode(Machine& m, const Command& c) {
 void FsUnderline(Machine& m, const Command& c) {
   const int n = Digit(c[2]);
   m.wide_underline = n == 1 || n == 2 ? n : 0;
+}
+
+void FsSpacing(Machine& m, const Command& c) {
+  m.wide_left = static_cast<int>(m.DotsX(c[2]));
+  m.wide_right = static_cast<int>(m.DotsX(c[3]));
 }
 
 void FsQuadruple(Machine& m, const Command& c) {

@@ -227,11 +227,12 @@ TEST(CharactersTest, DoubleByteModesActOnDoubleByteCharactersOnly) {
     Bytes same;  // what does the same to every character
   };
   const Case cases[] = {
-      {{FS, '!', 0x04}, {GS, '!', 0x10}}, {{FS, '!', 0x08}, {GS, '!', 0x01}},
-      {{FS, '!', 0x0C}, {GS, '!', 0x11}}, {{FS, 'W', 1}, {GS, '!', 0x11}},
-      {{FS, '!', 0x80}, {ESC, '-', 1}},   {{FS, '-', 1}, {ESC, '-', 1}},
-      {{FS, '-', '2'}, {ESC, '-', 2}},    {{FS, 'W', 1, FS, 'W', 0}, {}},
-      {{FS, '!', 0x8C, FS, '!', 0}, {}},
+      {{FS, '!', 0x04}, {GS, '!', 0x10}},  {{FS, '!', 0x08}, {GS, '!', 0x01}},
+      {{FS, '!', 0x0C}, {GS, '!', 0x11}},  {{FS, 'W', 1}, {GS, '!', 0x11}},
+      {{FS, '!', 0x80}, {ESC, '-', 1}},    {{FS, '-', 1}, {ESC, '-', 1}},
+      {{FS, '-', '2'}, {ESC, '-', 2}},     {{FS, 'W', 1, FS, 'W', 0}, {}},
+      {{FS, '!', 0x8C, FS, '!', 0}, {}},   {{FS, 'S', 0, 5}, {ESC, ' ', 5}},
+      {{FS, 'S', 7, 0}, {ESC, '$', 7, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.fs));
