@@ -24,6 +24,7 @@
 #include "config/config_location.h"
 #include "config/models.h"
 #include "config/program_folder.h"
+#include "render/profile.h"
 #include "session/job_window.h"
 #include "session/link_choice.h"
 #include "session/status_check.h"
@@ -268,6 +269,10 @@ class TMainForm : public QWidget, public jobs::JobWindow {
   void ApplyLink();
   void ShowVirtualPreview();
   VirtualPrinterWindow* MakeVirtualPreview();
+  // [Virtual] Profile= of the file read, into the virtual printer; and the operator's
+  // choice back into the user's own Tillvane.ini.
+  void ApplyVirtualProfile();
+  void SaveVirtualProfile(render::Profile profile);
 
   std::string program_folder_;
   ModelConfig config_;

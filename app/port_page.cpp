@@ -334,8 +334,10 @@ void TMainForm::OpenVirtualPreview() {
 
 // Its [Virtual] settings come from the Tillvane.ini read and go to the user's own.
 VirtualPrinterWindow* TMainForm::MakeVirtualPreview() {
-  if (virtual_preview_ == nullptr)
+  if (virtual_preview_ == nullptr) {
     virtual_preview_ = new VirtualPrinterWindow(this, config_file_.path, UserConfigPath());
+    virtual_preview_->ProfileChosen = [this](render::Profile p) { SaveVirtualProfile(p); };
+  }
   return virtual_preview_;
 }
 

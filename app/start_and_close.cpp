@@ -10,11 +10,20 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTimer>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "app/config_texts.h"
 #include "app/gbk_text.h"
 #include "app/main_form.h"
 #include "app/virtual_printer_window.h"
+#include "base/log.h"
+#include "config/config_location.h"
+#include "config/ini_write.h"
+#include "link/virtual_link.h"
 #include "session/job_thread.h"
 #include "session/window_session.h"
 
@@ -70,8 +79,34 @@ void TMainForm::LoadModels() {
   setWindowTitle(FromGbk(config_.Caption) + QStringLiteral(" \u2014 ") +
                  ConfigFileLabel(config_file_));
   cboPrinterModel->setCurrentIndex(config_.SelectedIndex);
+  ApplyVirtualProfile();
   const QString problem = ConfigProblemMessage(config_file_);
   if (!problem.isEmpty()) ShowOperatorMessage(problem);
+}
+
+void TMainForm::ApplyVirtualProfile() {
+  const std::string& name = config_.Virtual.Profile;
+  std::optional<render::Profile> profile = render::ProfileNamed(name);
+  if (!name.empty() && !profile)
+    LogWarning(LogCategory::Config, "[Virtual] Profile=" + name + " is none of " +
+                                        std::string(render::ProfileNames()) + "; cn is used");
+  SetVirtualProfile(profile.value_or(render::Profile::kCn));
+}
+
+void TMainForm::SaveVirtualProfile(render::Profile profile) {
+  // The user's own copy takes the choice; when it is not the file read, it starts as a
+  // copy of that one, so that the models and ports stay as they were.
+  const std::vector<std::string> places = ConfigCandidates(program_folder_);
+  const std::string target = places.empty() ? config_file_.path : places.front();
+  if (target.empty()) return;
+  const std::string name(render::InfoOf(profile).name);
+  std::string error;
+  if (!WriteIniValues(target, config_file_.path, kVirtualSection, {{kProfileKey, name}}, &error)) {
+    LogWarning(LogCategory::Config, "profile not kept: " + error);
+    return;
+  }
+  config_.Virtual.Profile = name;
+  if (config_file_.path.empty()) config_file_.path = target;
 }
 
 void TMainForm::FormClose() {

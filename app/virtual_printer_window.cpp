@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
@@ -38,6 +39,23 @@ namespace {
 
 constexpr int kZooms[] = {50, 100, 200, 300, 400};
 constexpr int kDefaultZoom = 100;
+// The profiles as the operator sees them, by their names in render/profile.h.
+struct ProfileCaption {
+  std::string_view name;
+  const char* caption;
+};
+constexpr ProfileCaption kProfileCaptions[] = {
+    {"cn", QT_TRANSLATE_NOOP("tillvane::VirtualPrinterWindow", "中文 (GBK)")},
+    {"intl", QT_TRANSLATE_NOOP("tillvane::VirtualPrinterWindow", "国际 (PC437)")},
+};
+
+QString CaptionOf(const render::ProfileInfo& p) {
+  for (const ProfileCaption& c : kProfileCaptions)
+    if (c.name == p.name)
+      return QCoreApplication::translate("tillvane::VirtualPrinterWindow", c.caption);
+  return QString::fromUtf8(p.name.data(), static_cast<int>(p.name.size()));
+}
+
 // Rows painted at a time: 512 dots by 64 rows stays under the size that Qt converts on
 // several threads.
 constexpr int kBandRows = 64;
@@ -163,12 +181,20 @@ VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner, std::string settings_
   for (int z : kZooms) cboZoom->addItem(QStringLiteral("%1%").arg(z), z);
   cboZoom->setCurrentIndex(cboZoom->findData(kDefaultZoom));
   zoom_label->setBuddy(cboZoom);
+  auto* profile_label = new QLabel(tr("字符配置"), this);
+  cboProfile = new QComboBox(this);
+  cboProfile->setObjectName(QStringLiteral("cboProfile"));
+  for (const render::ProfileInfo& p : render::Profiles())
+    cboProfile->addItem(CaptionOf(p), static_cast<int>(p.profile));
+  profile_label->setBuddy(cboProfile);
   sbtnSavePicture = new QPushButton(tr("保存图片"), this);
   sbtnSavePicture->setObjectName(QStringLiteral("sbtnSavePicture"));
   sbtnClearPaper = new QPushButton(tr("清空"), this);
   sbtnClearPaper->setObjectName(QStringLiteral("sbtnClearPaper"));
   tools->addWidget(zoom_label);
   tools->addWidget(cboZoom);
+  tools->addWidget(profile_label);
+  tools->addWidget(cboProfile);
   tools->addStretch(1);
   tools->addWidget(sbtnSavePicture);
   tools->addWidget(sbtnClearPaper);
@@ -247,6 +273,8 @@ VirtualPrinterWindow::VirtualPrinterWindow(QWidget* owner, std::string settings_
   layout->addWidget(StatusLine);
 
   connect(cboZoom, &QComboBox::currentIndexChanged, this, &VirtualPrinterWindow::ZoomChanged);
+  ShowProfile();
+  connect(cboProfile, &QComboBox::activated, this, &VirtualPrinterWindow::ProfileChanged);
   connect(sbtnSavePicture, &QPushButton::clicked, this, &VirtualPrinterWindow::SaveClicked);
   connect(sbtnClearPaper, &QPushButton::clicked, this, &VirtualPrinterWindow::ClearPaper);
 
@@ -319,6 +347,7 @@ void VirtualPrinterWindow::CopyPrinterPaper() {
     current_ = QImage();
     have_version_ = false;
     StateChanged();
+    ShowProfile();
   }
   if (!printer_) return;
   if (have_version_ && printer_->version() == version_) return;
@@ -488,6 +517,17 @@ void VirtualPrinterWindow::ClearPaper() {
   have_version_ = false;
   Refresh();
   Relayout(false);
+}
+
+void VirtualPrinterWindow::ShowProfile() {
+  const int i = cboProfile->findData(static_cast<int>(VirtualProfile()));
+  if (i >= 0) cboProfile->setCurrentIndex(i);
+}
+
+void VirtualPrinterWindow::ProfileChanged() {
+  const auto profile = static_cast<render::Profile>(cboProfile->currentData().toInt());
+  SetVirtualProfile(profile);
+  if (ProfileChosen) ProfileChosen(profile);
 }
 
 void VirtualPrinterWindow::StateChanged() {

@@ -1,7 +1,7 @@
 // The virtual printer's preview, "Tillvane 虚拟打印机": the paper roll as it comes out,
 // one screen pixel per dot at 100 %, scrolled to the newest line; saving it as a PNG,
-// clearing it, and the printer's state (paper out, paper near end, cover open,
-// offline), which the printer's status answers follow.
+// clearing it, the printer's state (paper out, paper near end, cover open, offline),
+// which the printer's status answers follow, and its character profile.
 //
 // The printer prints on its own thread. The window never interprets a byte: a timer
 // copies the rows the printer has finished since the last look.
@@ -16,6 +16,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,8 +92,12 @@ class VirtualPrinterWindow : public QWidget {
   int JobTop(int row) const;
   // Stops taking jobs; the box goes off without the setting changing.
   void StopAccepting();
+  // Called when the operator chooses another profile, after the printer took it (the
+  // main window keeps it in Tillvane.ini).
+  std::function<void(render::Profile)> ProfileChosen;
 
   QComboBox* cboZoom = nullptr;
+  QComboBox* cboProfile = nullptr;
   QPushButton* sbtnSavePicture = nullptr;
   QPushButton* sbtnClearPaper = nullptr;
   QCheckBox* chkPaperOut = nullptr;
@@ -135,6 +140,8 @@ class VirtualPrinterWindow : public QWidget {
   void StateChanged();
   void SaveClicked();
   void ZoomChanged();
+  void ProfileChanged();
+  void ShowProfile();
   void Relayout(bool to_newest);
   void ShowCounts(const render::Report& report);
   void CopyPrinterPaper();

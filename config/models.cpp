@@ -77,6 +77,7 @@ ModelConfig LoadModels(const IniFile& ini) {
   }
   c.Ports = LoadPorts(ini);
   c.Network = LoadNetworkConfig(ini);
+  c.Virtual = LoadVirtualConfig(ini);
   SetPortMap(c.Ports);
 
   int32_t index = 0;

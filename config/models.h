@@ -9,6 +9,7 @@
 #include "config/ini_file.h"
 #include "config/network_config.h"
 #include "config/version.h"
+#include "config/virtual_config.h"
 
 namespace tillvane {
 
@@ -45,6 +46,7 @@ struct ModelConfig {
   int32_t SelectedIndex = 0;  // 0-based position in ModelTable
   PortMap Ports;
   NetworkConfig Network;
+  VirtualConfig Virtual;
 };
 
 // The file beside the executable: `program_folder` joined with "Tillvane.ini".

@@ -1,6 +1,9 @@
-// Section Virtual of the user's Tillvane.ini: where the preview window takes print jobs
-// from other programs, and whether it does.
+// Section Virtual of Tillvane.ini: the virtual printer's profile, and where the preview
+// window takes print jobs from other programs, and whether it does.
 //   [Virtual]
+//   Profile=cn               text at power-on: cn (double-byte GBK) or intl (PC437); kept
+//                            as typed, the virtual printer's side tells a name it does
+//                            not know
 //   Accept=1                 1: the preview takes jobs whenever it is open
 //   Listen=127.0.0.1:9100    the address it listens on (port 0: any free port)
 //   Serial=~/.local/share/tillvane/ttyV0   the serial link made for it; empty: none
@@ -10,15 +13,19 @@
 #include <string_view>
 
 #include "config/ini_file.h"
+#include "config/ini_write.h"
 
 namespace tillvane {
 
 inline constexpr const char* kDefaultVirtualListen = "127.0.0.1:9100";
+inline constexpr const char* kVirtualSection = "Virtual";
+inline constexpr const char* kProfileKey = "Profile";
 
 struct VirtualConfig {
   bool Accept = false;
   std::string Listen = kDefaultVirtualListen;
-  std::string Serial;  // empty: no serial link
+  std::string Serial;   // empty: no serial link
+  std::string Profile;  // empty when absent
 };
 
 // Reads the section. An absent or empty Listen is the default; Accept is on only for 1.
@@ -29,14 +36,7 @@ VirtualConfig LoadVirtualConfig(const IniFile& ini);
 // character (the file is one key a line).
 std::string VirtualConfigProblem(const VirtualConfig& config);
 
-// `text` (an ini file) with `key` of `section` set to `value`: the first line of that
-// key (names match without regard to case) is replaced, or the key is added at the end
-// of the section's first occurrence, or the section is added at the end. Every other
-// line stays as it was.
-std::string WithIniValue(std::string_view text, std::string_view section, std::string_view key,
-                         std::string_view value);
-
-// Writes the section into the user's file `path` (its folder made when needed). When
+// Writes Accept, Listen and Serial into the user's file `path` (its folder made when needed). When
 // that file does not exist yet, it starts as a copy of `seed` (the file read so far, so
 // that the models it holds stay), or empty. The file is replaced as a whole by a rename.
 // False and `error` naming the file when the values are wrong or it cannot be written.

@@ -126,6 +126,7 @@ struct VirtualPrinterOfRun {
   std::mutex mutex;
   std::shared_ptr<render::VirtualPrinter> printer;
   int paper_dots = 0;
+  render::Profile profile = render::Profile::kCn;
 };
 
 VirtualPrinterOfRun& OfRun() {
@@ -143,6 +144,7 @@ bool OpenVirtualLink(int paper_dots, std::string* reason) {
     if (!run.printer || run.paper_dots != paper_dots) {
       render::PrinterOptions options;
       options.paper_dots = paper_dots;
+      options.profile = run.profile;
       options.flash_store = render::DefaultFlashStorePath();
       options.nv_graphics_store = render::DefaultNvGraphicsPath();
       run.printer = std::make_shared<render::VirtualPrinter>(std::move(options));
@@ -168,6 +170,23 @@ std::shared_ptr<render::VirtualPrinter> VirtualPrinterOfLink() {
   return run.printer;
 }
 
+void SetVirtualProfile(render::Profile profile) {
+  std::shared_ptr<render::VirtualPrinter> printer;
+  {
+    VirtualPrinterOfRun& run = OfRun();
+    std::lock_guard lock(run.mutex);
+    run.profile = profile;
+    printer = run.printer;
+  }
+  if (printer) printer->SetProfile(profile);
+}
+
+render::Profile VirtualProfile() {
+  VirtualPrinterOfRun& run = OfRun();
+  std::lock_guard lock(run.mutex);
+  return run.profile;
+}
+
 void CloseVirtualLink() {
   CloseLinkOf(LinkKind::Virtual);
 }
@@ -178,6 +197,7 @@ void ForgetVirtualPrinter() {
   std::lock_guard lock(run.mutex);
   run.printer.reset();
   run.paper_dots = 0;
+  run.profile = render::Profile::kCn;
 }
 
 bool WaitVirtualPrinterIdle(int timeout_ms) {

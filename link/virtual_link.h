@@ -79,10 +79,15 @@ class VirtualPrinterLink final : public VirtualBackend {
 // The printer of the last opening; null before the first. It stays after the link is
 // closed, so that its paper can still be looked at.
 std::shared_ptr<render::VirtualPrinter> VirtualPrinterOfLink();
+// The virtual printer's character profile: the printer of the run takes it at once (its
+// text settings as at power-on), and every printer opened later starts with it. cn until
+// set.
+void SetVirtualProfile(render::Profile profile);
+render::Profile VirtualProfile();
 // Closes the link (what it has not printed is dropped). The printer stays.
 void CloseVirtualLink();
 // Closes the link and lets the printer of the run go: the next opening starts a new
-// printer on blank paper, with its flash logos read again from the store.
+// printer on blank paper, with its flash logos read again from the store, in profile cn.
 void ForgetVirtualPrinter();
 // Waits until everything sent to the open virtual printer has been printed; true at
 // once when no virtual link is open.

@@ -49,6 +49,19 @@ void GsLeftMargin(Machine& m, const Command& c);
 void GsPrintWidth(Machine& m, const Command& c);
 void FsDoubleByteOn(Machine& m, const Command& c);
 void FsDoubleByteOff(Machine& m, const Command& c);
+void EscCodeTable(Machine& m, const Command& c);
+void EscCharacterSet(Machine& m, const Command& c);
+void EscRotate(Machine& m, const Command& c);
+void EscUpsideDown(Machine& m, const Command& c);
+void EscCharacterTableUser(Machine& m, const Command& c);
+void EscColour(Machine& m, const Command& c);
+// ESC K and ESC e: the line is printed; the paper cannot be drawn going back.
+void FeedBack(Machine& m, const Command& c);
+void GsLineStart(Machine& m, const Command& c);
+void FsPrintMode(Machine& m, const Command& c);
+void FsUnderline(Machine& m, const Command& c);
+void FsQuadruple(Machine& m, const Command& c);
+void FsSpacing(Machine& m, const Command& c);
 
 // The page-mode area (page_mode.cpp).
 void FormFeed(Machine& m, const Command& c);

@@ -82,6 +82,7 @@ void Machine::Finish(uint64_t offset) {
 
 void Machine::Initialise() {
   static_cast<Settings&>(*this) = Settings{};
+  chinese = InfoOf(options.profile).double_byte;
   print_width = paper();
   page_mode = false;
   area_x = area_y = 0;

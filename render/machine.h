@@ -9,6 +9,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -20,6 +21,7 @@
 #include "protocol/command_table.h"
 #include "protocol/control_bytes.h"
 #include "render/barcode/symbol2d.h"
+#include "render/codepage.h"
 #include "render/glyphs.h"
 #include "render/graphics.h"
 #include "render/logo_store.h"
@@ -79,8 +81,17 @@ struct Settings {
   bool reverse = false;
   int char_spacing = 0;  // dots to the right of each character
   int line_spacing = kDefaultLineSpacing;
-  int justify = 0;  // 0 left, 1 centre, 2 right
-  bool chinese = true;
+  int justify = 0;      // 0 left, 1 centre, 2 right
+  bool chinese = true;  // double-byte (GBK) text; set from the profile by Initialise
+  CodePage code_page = CodePageFor(0);         // ESC t: the upper half of single-byte text
+  CharacterSet char_set = CharacterSetFor(0);  // ESC R: twelve national characters
+  bool rotated = false;                        // ESC V: characters turned 90 degrees clockwise
+  bool upside_down = false;                    // ESC {: standard-mode lines turned 180 degrees
+  // The double-byte characters' own modes (FS !, FS W, FS -): a double-byte character is
+  // at least this large and underlined at least this much, whatever ESC ! and ESC - say.
+  int wide_width_mul = 1, wide_height_mul = 1;
+  int wide_underline = 0;
+  int wide_left = 0, wide_right = 0;  // FS S: dots before and after, on top of ESC SP
   int unit_x = kDotsPerInch, unit_y = kDotsPerInch;  // GS P: units per inch
   int left_margin = 0;
   int print_width = 0;    // dots from the left margin (the paper's width once restored)
@@ -131,6 +142,9 @@ struct Machine : Settings {
   // The raster image (GS v 0) whose rows are arriving.
   int raster_bytes = 0, raster_rows = 0, raster_row = 0, raster_xm = 1, raster_ym = 1;
   int raster_left = 0, raster_top = 0;
+
+  // Code pages (ESC t) and character sets (ESC R) already reported as missing.
+  std::bitset<256> missing_code_pages, missing_char_sets;
 
   Machine(PrinterOptions o, Printer::PageSink s);
 
@@ -193,6 +207,8 @@ struct Machine : Settings {
   // --- standard mode (standard_mode.cpp) ---------------------------------------------
 
   void ClearLine();
+  // Turns the line's bottom `h` rows 180 degrees within the print width (ESC {).
+  void TurnLine(int h);
   // Prints the gathered line and feeds: with `lf`, the line spacing (at least the
   // line's height, or one character when the line is empty); otherwise `feed` dots, at
   // least the line's height.
@@ -201,7 +217,9 @@ struct Machine : Settings {
   void EndLine() {
     if (!page_mode && line_content) PrintLine(false);
   }
-  void DrawChar(const Glyph* g);
+  // Draws a glyph scaled xm x ym with `underline_rows` under it, `before` dots to its left
+  // and `spacing` dots to its right (both scaled as well), turned as ESC V says.
+  void DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int spacing, int before = 0);
   // A character of one byte, and a double-byte (GBK) one.
   void PrintSingle(uint8_t b);
   void PrintDouble(uint8_t lead, uint8_t trail);

@@ -60,6 +60,17 @@ int Printer::paper_dots() const {
   return impl_->machine.paper();
 }
 
+void Printer::SetProfile(Profile profile) {
+  Machine& m = impl_->machine;
+  m.options.profile = profile;
+  m.chinese = InfoOf(profile).double_byte;
+  m.code_page = CodePageFor(0);
+  m.char_set = CharacterSetFor(0);
+}
+Profile Printer::profile() const {
+  return impl_->machine.options.profile;
+}
+
 std::vector<int> Printer::RamLogoNumbers() const {
   std::vector<int> out;
   for (const auto& [n, logo] : impl_->machine.ram_logos) out.push_back(n);

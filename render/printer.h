@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "render/page.h"
+#include "render/profile.h"
 
 namespace tillvane::protocol {
 struct CommandRow;
@@ -57,6 +58,8 @@ struct Report {
 
 struct PrinterOptions {
   int paper_dots = kDots80mm;  // dots per line
+  // What text bytes mean at power-on and after ESC @ (profile.h).
+  Profile profile = Profile::kCn;
   // File the flash logos are loaded from and saved to; empty keeps them in memory only.
   std::filesystem::path flash_store;
   // File the NV graphics (GS ( L fn 67) are kept in; empty keeps them in memory only, for
@@ -102,6 +105,11 @@ class Printer {
   // Tears off the paper fed since the last page without putting it out.
   void DiscardPaper();
   int paper_dots() const;
+  // A printer set to another profile, as by its switches and a power cycle between two
+  // jobs: the text settings go back to those of `profile` at power-on; paper, logos and
+  // the report stay.
+  void SetProfile(Profile profile);
+  Profile profile() const;
   // Numbers of the RAM logos defined, for tests and the preview's status.
   std::vector<int> RamLogoNumbers() const;
 

@@ -1,5 +1,7 @@
 // Standard mode: characters gathered into a line, the line printed and the paper fed,
 // and the settings of characters and lines.
+#include <string>
+
 #include "render/handlers.h"
 #include "render/machine.h"
 
@@ -10,6 +12,11 @@ int Mul(uint8_t size_bits) {
   return (size_bits & 7) + 1;
 }
 
+// n of the commands that take 0/1/2 or '0'/'1'/'2'.
+int Digit(uint8_t n) {
+  return n >= '0' && n <= '9' ? n - '0' : n;
+}
+
 }  // namespace
 
 void Machine::ClearLine() {
@@ -17,6 +24,15 @@ void Machine::ClearLine() {
   line_x = LineLeft();
   line_height = 0;
   line_content = false;
+}
+
+TILLVANE_DOT_LOOP void Machine::TurnLine(int h) {
+  const int left = LineLeft(), right = LineRight(), top = kLineRows - h;
+  Bitmap turned(paper(), kLineRows);
+  for (int y = top; y < kLineRows; ++y)
+    for (int x = left; x < right; ++x)
+      if (line.Get(x, y)) turned.Set(left + right - 1 - x, top + kLineRows - 1 - y);
+  line = std::move(turned);
 }
 
 void Machine::PrintLine(bool lf, int64_t feed) {
@@ -31,6 +47,7 @@ void Machine::PrintLine(bool lf, int64_t feed) {
           if (line.Get(x, y)) moved.Set(x + shift, y);
       line = std::move(moved);
     }
+    if (upside_down) TurnLine(h);
     AppendRows(line, kLineRows - h, kLineRows);
   }
   int64_t advance = lf ? std::max<int64_t>(line_spacing, line_content ? h : CellHeight())
@@ -39,28 +56,45 @@ void Machine::PrintLine(bool lf, int64_t feed) {
   ClearLine();
 }
 
-void Machine::DrawChar(const Glyph* g) {
-  const int w = g->width * width_mul, h = g->height * height_mul;
-  const int spacing = char_spacing * width_mul;
+void Machine::DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int spacing,
+                       int before) {
+  // Turned 90 degrees clockwise in standard mode (ESC V): the glyph scaled, then turned,
+  // so that double height widens it on the paper; turned characters are not underlined.
+  const bool turn = rotated && !page_mode;
+  const int gw = turn ? g->height : g->width, gh = turn ? g->width : g->height;
+  const int sx = turn ? ym : xm, sy = turn ? xm : ym;
+  const int w = gw * sx, h = gh * sy;
+  spacing *= xm;
+  before *= xm;
+  if (turn) underline_rows = 0;
   int left, top;
   if (page_mode) {
-    if (u > 0 && u + w > LogicalWidth()) PageLineFeed(0, true);
+    if (u > 0 && u + before + w > LogicalWidth()) PageLineFeed(0, true);
     top = PageTop(h);
-    left = u;
-    u += w + spacing;
+    left = u + before;
+    u += before + w + spacing;
   } else {
-    if (line_x > LineLeft() && line_x + w > LineRight()) PrintLine(true);
-    left = line_x;
+    if (line_x > LineLeft() && line_x + before + w > LineRight()) PrintLine(true);
+    left = line_x + before;
     top = kLineRows - h;
-    line_x += w + spacing;
+    line_x += before + w + spacing;
     line_height = std::max(line_height, h);
     line_content = true;
   }
+  const int gheight = g->height;
   auto dot = [g](int x, int y) { return g->dots[static_cast<size_t>(y) * g->width + x] != 0; };
-  Stamp(g->width, g->height, width_mul, height_mul, left, top, dot);
-  if (emphasized) Stamp(g->width, g->height, width_mul, height_mul, left + 1, top, dot);
-  if (underline > 0)
-    for (int y = top + h - underline; y < top + h; ++y)
+  auto turned = [g, gheight](int x, int y) {
+    return g->dots[static_cast<size_t>(gheight - 1 - x) * g->width + y] != 0;
+  };
+  // Emphasis doubles each dot one to the right of the glyph: downwards once turned.
+  for (int bold = 0; bold <= (emphasized ? 1 : 0); ++bold) {
+    if (turn)
+      Stamp(gw, gh, sx, sy, left, top + bold, turned);
+    else
+      Stamp(gw, gh, sx, sy, left + bold, top, dot);
+  }
+  if (underline_rows > 0)
+    for (int y = top + h - underline_rows; y < top + h; ++y)
       for (int x = left; x < left + w + spacing; ++x) Plot(x, y);
   if (reverse) {
     for (int y = top; y < top + h; ++y)
@@ -76,13 +110,16 @@ void Machine::DrawChar(const Glyph* g) {
 }
 
 void Machine::PrintSingle(uint8_t b) {
-  const char32_t cp = b < 0x80 ? char32_t{b} : DecodeCp437(b);
-  DrawChar(GlyphFor(SingleFace(), cp == 0 ? U'?' : cp).get());
+  const char32_t cp = b < 0x80 ? char_set.Apply(b) : code_page.Decode(b);
+  DrawChar(GlyphFor(SingleFace(), cp == 0 ? U'?' : cp).get(), width_mul, height_mul, underline,
+           char_spacing);
 }
 
 void Machine::PrintDouble(uint8_t lead, uint8_t trail) {
   const char32_t cp = DecodeGbk(lead, trail);
-  DrawChar(GlyphFor(Face::kWide, cp == 0 ? U'\u25A1' : cp).get());
+  DrawChar(GlyphFor(Face::kWide, cp == 0 ? U'\u25A1' : cp).get(),
+           std::max(width_mul, wide_width_mul), std::max(height_mul, wide_height_mul),
+           std::max(underline, wide_underline), char_spacing + wide_right, wide_left);
 }
 
 // --- commands --------------------------------------------------------------------------
@@ -225,6 +262,76 @@ void FsDoubleByteOn(Machine& m, const Command&) {
 
 void FsDoubleByteOff(Machine& m, const Command&) {
   m.chinese = false;
+}
+
+void EscCodeTable(Machine& m, const Command& c) {
+  const uint8_t n = c[2];
+  m.code_page = CodePageFor(n);
+  if (!m.code_page.known && !m.missing_code_pages[n]) {
+    m.missing_code_pages.set(n);
+    m.NotDrawn(c, "code page " + std::to_string(n) + " not available, drawn as PC437");
+  }
+}
+
+void EscCharacterSet(Machine& m, const Command& c) {
+  const uint8_t n = c[2];
+  m.char_set = CharacterSetFor(n);
+  if (!m.char_set.known && !m.missing_char_sets[n]) {
+    m.missing_char_sets.set(n);
+    m.NotDrawn(c, "character set " + std::to_string(n) + " not available, drawn as USA");
+  }
+}
+
+void EscRotate(Machine& m, const Command& c) {
+  const int n = Digit(c[2]);
+  m.rotated = n == 1 || n == 2;  // 2: turned with one dot between characters, as 1 here
+}
+
+void EscUpsideDown(Machine& m, const Command& c) {
+  // Taken at the start of a line only: a line is printed one way or the other.
+  if (m.page_mode || !m.line_content) m.upside_down = (c[2] & 1) != 0;
+}
+
+void EscCharacterTableUser(Machine& m, const Command& c) {
+  if (c[2] & 1) m.NotDrawn(c, "user-defined characters not kept; drawn from the fonts");
+}
+
+void EscColour(Machine& m, const Command& c) {
+  if (c[2] & 1) m.NotDrawn(c, "second colour drawn black");
+}
+
+void FeedBack(Machine& m, const Command& c) {
+  m.EndLine();
+  m.NotDrawn(c, "printed; feeding back not drawn");
+}
+
+void GsLineStart(Machine& m, const Command& c) {
+  if (m.page_mode) return;
+  const int n = Digit(c[2]);
+  if (n == 0)
+    m.ClearLine();
+  else if (n == 1 && m.line_content)
+    m.PrintLine(true);
+}
+
+void FsPrintMode(Machine& m, const Command& c) {
+  m.wide_width_mul = (c[2] & 0x04) ? 2 : 1;
+  m.wide_height_mul = (c[2] & 0x08) ? 2 : 1;
+  m.wide_underline = (c[2] & 0x80) ? 1 : 0;
+}
+
+void FsUnderline(Machine& m, const Command& c) {
+  const int n = Digit(c[2]);
+  m.wide_underline = n == 1 || n == 2 ? n : 0;
+}
+
+void FsSpacing(Machine& m, const Command& c) {
+  m.wide_left = static_cast<int>(m.DotsX(c[2]));
+  m.wide_right = static_cast<int>(m.DotsX(c[3]));
+}
+
+void FsQuadruple(Machine& m, const Command& c) {
+  m.wide_width_mul = m.wide_height_mul = (c[2] & 1) ? 2 : 1;
 }
 
 }  // namespace tillvane::render

@@ -101,6 +101,17 @@ void VirtualPrinter::ClearPaper() {
   ++version_;
 }
 
+void VirtualPrinter::SetProfile(Profile profile) {
+  std::lock_guard lock(mutex_);
+  printer_->SetProfile(profile);
+  ++version_;
+}
+
+Profile VirtualPrinter::profile() const {
+  std::lock_guard lock(mutex_);
+  return printer_->profile();
+}
+
 void VirtualPrinter::SetPageListener(PageListener listener) {
   std::lock_guard lock(listener_mutex_);
   listener_ = std::move(listener);

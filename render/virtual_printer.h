@@ -45,6 +45,9 @@ class VirtualPrinter {
   // Changes whenever anything a snapshot shows changes.
   uint64_t version() const { return version_.load(); }
   void ClearPaper();
+  // Printer::SetProfile, between two slices of the feeding thread.
+  void SetProfile(Profile profile);
+  Profile profile() const;
   // Called on the feeding thread for each page that goes out, with no lock held.
   void SetPageListener(PageListener listener);
 

@@ -9,9 +9,10 @@ constexpr uint8_t kDle = 0x10, kEot = 0x04, kGs = 0x1D;
 
 }  // namespace
 
-PrinterIdentity IdentityFor(int paper_dots) {
+PrinterIdentity IdentityFor(int paper_dots, render::Profile profile) {
   PrinterIdentity id;
   if (paper_dots != render::kDots80mm) id.model = "TV-56";
+  id.model += render::InfoOf(profile).model_suffix;
   return id;
 }
 

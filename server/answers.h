@@ -23,7 +23,8 @@ struct PrinterIdentity {
   std::string model = "TV-80";
   std::string serial = "TV0000001";
 };
-PrinterIdentity IdentityFor(int paper_dots);
+// The model name by the paper width, with the profile's suffix ("TV-80", "TV-56-INTL").
+PrinterIdentity IdentityFor(int paper_dots, render::Profile profile = render::Profile::kCn);
 
 // Finds DLE EOT n in the bytes as they arrive, across any split into reads, as a
 // printer scans its receive buffer: each request found gives its answer once. DLE EOT 7

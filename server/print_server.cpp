@@ -85,7 +85,7 @@ PrintServer::PrintServer(ServerOptions options, JobStore* store, JobListener on_
       store_(store),
       on_job_(std::move(on_job)),
       on_error_(std::move(on_error)),
-      identity_(IdentityFor(options_.paper_dots)),
+      identity_(IdentityFor(options_.paper_dots, options_.profile)),
       status_(options_.status) {
   if (pipe2(stop_pipe_, O_NONBLOCK | O_CLOEXEC) != 0) stop_pipe_[0] = stop_pipe_[1] = -1;
 }
@@ -274,6 +274,7 @@ void PrintServer::StartJob(Job* job) {
   if (options_.render) job->roll = std::make_unique<render::RollPng>(options_.paper_dots);
   render::PrinterOptions po;
   po.paper_dots = options_.paper_dots;
+  po.profile = options_.profile;
   po.flash_store = options_.flash_store;
   po.nv_graphics_store = options_.nv_graphics_store;
   po.answer_realtime = false;  // the receiving thread has answered them

@@ -26,6 +26,7 @@ namespace tillvane::server {
 
 struct ServerOptions {
   int paper_dots = render::kDots80mm;
+  render::Profile profile = render::Profile::kCn;  // text at power-on; the model name's suffix
   render::PrinterStatus status;
   // A connection that sends nothing this long ends its job.
   std::chrono::milliseconds idle_timeout{30000};

@@ -380,6 +380,18 @@ Please check whether the printer is connected to the specified port correctly</t
         <translation>Zoom</translation>
     </message>
     <message>
+        <source>字符配置</source>
+        <translation>Profile</translation>
+    </message>
+    <message>
+        <source>中文 (GBK)</source>
+        <translation>Chinese (GBK)</translation>
+    </message>
+    <message>
+        <source>国际 (PC437)</source>
+        <translation>International (PC437)</translation>
+    </message>
+    <message>
         <source>保存图片</source>
         <translation>Save picture</translation>
     </message>

@@ -7,6 +7,8 @@
 //   per second (aim: at least 2000), beside BM_SampleReceipt as its anchor;
 // - BM_Picture/<form>: a picture 512 x 2000 dots of random bits, the same sent as GS v 0
 //   (the anchor) and as GS 8 L fn 112 then GS ( L fn 50, printed whole;
+// - BM_CodePageText/0 and /16: the same lines of Western text in PC437 and in
+//   WPC1252 (ESC t 16), both in the intl profile (aim: WPC1252 within 1.1 times PC437);
 // - BM_RandomTenMegabytes: 10 MB of random bytes, with the process's peak resident
 //   memory in `peak_rss_mb` (its growth over the run in `rss_growth_mb`).
 #include <sys/resource.h>
@@ -18,8 +20,8 @@
 
 #include "render/printer.h"
 #include "tests/render/document_bytes.h"
-#include "tests/render_2d/symbol_bytes.h"
 #include "tests/render/render_support.h"
+#include "tests/render_2d/symbol_bytes.h"
 
 namespace {
 
@@ -91,6 +93,36 @@ void BM_Picture(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 BENCHMARK(BM_Picture)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// Forty lines of "Crème brûlée à 4,50 — Façade Übergröße" in the bytes of code page `n`.
+std::vector<uint8_t> WesternText(int n) {
+  // The letters above 0x7F at their places in PC437 and in WPC1252.
+  const bool pc437 = n == 0;
+  const uint8_t e_grave = pc437 ? 0x8A : 0xE8, u_circ = pc437 ? 0x96 : 0xFB,
+                e_acute = pc437 ? 0x82 : 0xE9, a_grave = pc437 ? 0x85 : 0xE0,
+                c_cedil = pc437 ? 0x87 : 0xE7, u_uml = pc437 ? 0x9A : 0xDC,
+                o_uml = pc437 ? 0x94 : 0xF6, sz = pc437 ? 0xE1 : 0xDF;
+  const std::vector<uint8_t> line = {
+      'C',     'r',   e_grave, 'm', 'e', ' ', 'b', 'r',   u_circ, 'l',     e_acute, 'e', ' ',
+      a_grave, ' ',   '4',     ',', '5', '0', ' ', 'F',   'a',    c_cedil, 'a',     'd', 'e',
+      ' ',     u_uml, 'b',     'e', 'r', 'g', 'r', o_uml, sz,     'e',     '\n'};
+  std::vector<uint8_t> out = {0x1B, 't', static_cast<uint8_t>(n)};
+  for (int i = 0; i < 40; ++i) out.insert(out.end(), line.begin(), line.end());
+  return out;
+}
+
+void BM_CodePageText(benchmark::State& state) {
+  const std::vector<uint8_t> bytes = WesternText(static_cast<int>(state.range(0)));
+  PrinterOptions options;
+  options.profile = tillvane::render::Profile::kIntl;
+  Printer printer(options, [](Page&& p) { benchmark::DoNotOptimize(p.dots.height()); });
+  for (auto _ : state) {
+    printer.Feed(bytes);
+    printer.Finish();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_CodePageText)->Arg(0)->Arg(16)->Unit(benchmark::kMicrosecond);
 
 void BM_RandomTenMegabytes(benchmark::State& state) {
   std::mt19937 rng(20261208);

@@ -16,14 +16,16 @@ namespace tillvane::render {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tillvane-render [--paper 80|56] [--split] [--no-flash-store] [--strict]\n"
+    "usage: tillvane-render [--paper 80|56] [--profile cn|intl] [--split] [--no-flash-store]\n"
     "                       [-o OUT.png] INPUT\n"
     "  Renders a file of raw printer bytes (INPUT, or - for standard input) as the\n"
     "  virtual printer prints it: one PNG of the whole roll (default INPUT.png), or with\n"
     "  --split one PNG per page (OUT-1.png, OUT-2.png, ...). -o - writes to standard\n"
     "  output. Flash logos and NV graphics come from the virtual printer's stores unless\n"
-    "  --no-flash-store. Standard error lists unknown bytes, commands not drawn and\n"
-    "  commands refused; --strict exits with 3 when any of them is not zero.\n";
+    "  --no-flash-store. --profile: the printer's text at power-on, cn double-byte GBK (the\n"
+    "  default) or intl single-byte code page PC437. Standard error lists unknown bytes,\n"
+    "  commands not drawn and commands refused; --strict exits with 3 when any of them is\n"
+    "  not zero.\n";
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -85,6 +87,7 @@ std::string SplitName(const std::string& out, uint64_t n) {
 
 int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   int paper = 80;
+  Profile profile = Profile::kCn;
   bool split = false, flash_store = true, strict = false;
   std::string output, input;
   bool have_input = false;
@@ -112,6 +115,17 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
       } else {
         return bad("--paper takes 80 or 56, not " + v);
       }
+    } else if (a == "--profile" || a.rfind("--profile=", 0) == 0) {
+      std::string v;
+      if (a == "--profile") {
+        if (++i >= argc) return bad("--profile needs " + std::string(ProfileNames()));
+        v = argv[i];
+      } else {
+        v = a.substr(10);
+      }
+      const auto named = ProfileNamed(v);
+      if (!named) return bad("--profile takes " + std::string(ProfileNames()) + ", not " + v);
+      profile = *named;
     } else if (a == "--split") {
       split = true;
     } else if (a == "--no-flash-store") {
@@ -156,6 +170,7 @@ int RunRenderCommand(int argc, const char* const* argv, std::FILE* out, std::FIL
   int status = 0;
   PrinterOptions options;
   options.paper_dots = dots;
+  options.profile = profile;
   if (flash_store) {
     options.flash_store = DefaultFlashStorePath();
     options.nv_graphics_store = DefaultNvGraphicsPath();

@@ -1,5 +1,6 @@
 // tillvane-render: a saved stream of printer bytes to PNG.
-//   tillvane-render [--paper 80|56] [--split] [--no-flash-store] [--strict] [-o OUT.png] INPUT
+//   tillvane-render [--paper 80|56] [--profile cn|intl] [--split] [--no-flash-store] [--strict]
+//                   [-o OUT.png] INPUT
 #pragma once
 
 #include <cstdio>

@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "usage: tillvane-printer [--listen ADDR:PORT]... [--serial LINK] [--jobs DIR]\n"
     "                        [--paper 80|56] [--state paper-out|near-end|cover-open|offline]...\n"
     "                        [--idle-timeout S] [--max-job MB] [--keep N] [--no-render]\n"
-    "                        [--json] [--exit-after N] [--strict] [--profile cn]\n"
+    "                        [--json] [--exit-after N] [--strict] [--profile cn|intl]\n"
     "  A virtual receipt printer other programs print to: raw jobs on TCP (default\n"
     "  127.0.0.1:9100, one job per connection) and with --serial on a pseudo-terminal\n"
     "  reached through the link LINK. Every job is kept in DIR (default\n"
@@ -38,7 +38,9 @@ constexpr const char* kUsage =
     "  --idle-timeout ends a job after S seconds without bytes (default 30); --max-job\n"
     "  keeps the first MB megabytes of a job (default 64); --keep keeps the newest N jobs\n"
     "  (default 1000, 0 keeps all); --exit-after ends after N jobs; --strict exits 3 when\n"
-    "  a job had bytes of no known command or commands not drawn.\n";
+    "  a job had bytes of no known command or commands not drawn. --profile: the\n"
+    "  printer's text at power-on, cn double-byte GBK (the default) or intl single-byte\n"
+    "  code page PC437; the model name it gives (GS I) follows.\n";
 
 // SIGINT and SIGTERM only write a byte to this pipe, which lives as long as the process:
 // a signal that comes while the server is being taken down touches nothing of it. A
@@ -161,7 +163,10 @@ int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FI
         return bad("--exit-after takes a count from 1, not " + v);
       options.exit_after = n;
     } else if (a == "--profile") {
-      if (v != "cn") return bad("--profile takes cn (the only character profile so far), not " + v);
+      const auto named = render::ProfileNamed(v);
+      if (!named)
+        return bad("--profile takes " + std::string(render::ProfileNames()) + ", not " + v);
+      options.profile = *named;
     } else if (a == "--no-render") {
       options.render = false;
     } else if (a == "--json") {

@@ -2,7 +2,7 @@
 //   tillvane-printer [--listen ADDR:PORT]... [--serial LINK] [--jobs DIR] [--paper 80|56]
 //                    [--state paper-out|near-end|cover-open|offline]...
 //                    [--idle-timeout S] [--max-job MB] [--keep N] [--no-render] [--json]
-//                    [--exit-after N] [--strict] [--profile cn]
+//                    [--exit-after N] [--strict] [--profile cn|intl]
 #pragma once
 
 #include <cstdio>

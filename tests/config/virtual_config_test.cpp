@@ -19,7 +19,7 @@ TEST(VirtualConfigTest, OneKeyIsSetAndEveryOtherLineStays) {
     const char *before, *after;
   } cases[] = {
       {"", "[Virtual]\nListen=h:9\n"},
-      {"[Common]\nN=2", "[Common]\nN=2\n[Virtual]\nListen=h:9\n"},
+      {"[Common]\nN=2", "[Common]\nN=2\n\n[Virtual]\nListen=h:9\n"},
       {"[virtual]\n LISTEN = old:1 \nSerial=x\n", "[virtual]\nListen=h:9\nSerial=x\n"},
       // After the section's last key; a comment or another section's key is no key.
       {"[Virtual]\nA=x\n\n;Listen=c:1\n[Ports]\nListen=p:1\n",
@@ -42,14 +42,14 @@ TEST(VirtualConfigTest, SavedSettingsReadBackAndBadOnesAreRefused) {
     VirtualConfig config;
     const char* refused;  // empty: saved
   } cases[] = {
-      {{true, "127.0.0.1:9100", ""}, ""},
-      {{false, "[::1]:0", "~/.local/share/tillvane/ttyV0"}, ""},
-      {{true, "127.0.0.1", ""}, "Listen=127.0.0.1 is not ADDRESS:PORT"},
-      {{true, ":9100", ""}, "is not ADDRESS:PORT"},
-      {{true, "host:65536", ""}, "is not ADDRESS:PORT"},
-      {{true, "host:1a", ""}, "is not ADDRESS:PORT"},
-      {{true, "a:1\nAccept=0", ""}, "Listen holds a control character"},
-      {{true, "a:1", "/tmp/x\r"}, "Serial holds a control character"},
+      {{true, "127.0.0.1:9100", "", ""}, ""},
+      {{false, "[::1]:0", "~/.local/share/tillvane/ttyV0", ""}, ""},
+      {{true, "127.0.0.1", "", ""}, "Listen=127.0.0.1 is not ADDRESS:PORT"},
+      {{true, ":9100", "", ""}, "is not ADDRESS:PORT"},
+      {{true, "host:65536", "", ""}, "is not ADDRESS:PORT"},
+      {{true, "host:1a", "", ""}, "is not ADDRESS:PORT"},
+      {{true, "a:1\nAccept=0", "", ""}, "Listen holds a control character"},
+      {{true, "a:1", "/tmp/x\r", ""}, "Serial holds a control character"},
   };
   VirtualConfig last;
   for (const auto& c : cases) {

@@ -1,7 +1,8 @@
 // Fuzz target: the virtual printer's interpreter on any bytes.
 // Byte 0 chooses the paper (bit 0: narrow; bit 4: a strip of 64 dots, which takes the
-// same paths with less drawing) and how the rest is cut into calls (bits 1-3: slices of
-// 1, 2, 3, 5, 8, 13, 64 bytes or all at once); the rest is the input.
+// same paths with less drawing; bit 5: the intl profile, single-byte text at power-on)
+// and how the rest is cut into calls (bits 1-3: slices of 1, 2, 3, 5, 8, 13, 64 bytes or
+// all at once); the rest is the input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   PrinterOptions options;
   options.paper_dots = paper;
+  options.profile = (data[0] & 0x20) ? Profile::kIntl : Profile::kCn;
   uint64_t pages = 0;
   Printer printer(options, [&](Page&& page) {
     ++pages;

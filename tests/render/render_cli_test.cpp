@@ -81,6 +81,8 @@ TEST_F(RenderCliTest, BadArgumentsExitWithTwo) {
            {"a", "b"},
            {"-o"},
            {"--split", "-o", "-", "x"},
+           {"--profile", "gbk", "x"},
+           {"--profile"},
        }) {
     const CliRun r = Render(args);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
@@ -149,8 +151,8 @@ TEST_F(RenderCliTest, StrictExitsThreeOnAnyCountAndStillWritesThePicture) {
       {"clean", testing::Text("ok\n"), 0, "unknown bytes: 0\n"},
       {"unknown", testing::Cat({testing::Text("ok\n"), {0x01}}), 3,
        "unknown bytes: 1 at offsets 3"},
-      {"not drawn", testing::Cat({{0x1B, '%', 1}, testing::Text("ok\n")}), 3,
-       "not drawn: 1\nnot drawn: ESC % at 0: not drawn\n"},
+      {"not drawn", testing::Cat({{0x1C, 'C', 1}, testing::Text("ok\n")}), 3,
+       "not drawn: 1\nnot drawn: FS C at 0: not drawn\n"},
       {"refused",
        testing::Cat({{0x1D, '*', 255, 255}, Bytes(255 * 255 * 8, 0), testing::Text("ok\n")}), 3,
        "refused: 1\nrefused: offset 0"},
@@ -167,6 +169,67 @@ TEST_F(RenderCliTest, StrictExitsThreeOnAnyCountAndStillWritesThePicture) {
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_TRUE(fs::exists(out));
   }
+}
+
+TEST_F(RenderCliTest, TheProfileDecidesTheTextAtPowerOn) {
+  const Bytes in_bytes = {0x82, 0xA0, 0x85, 0x87, '\n', 0x1B, 't', 99, 'x', '\n'};
+  const fs::path in = Write("accented.dat", in_bytes);
+  for (const Profile p : {Profile::kCn, Profile::kIntl}) {
+    const std::string name(InfoOf(p).name);
+    const fs::path out = dir_.path() / (name + ".png");
+    const CliRun r = Render({"--profile=" + name, "-o", out.string(), in.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string error;
+    const auto png = ReadPng(out, &error);
+    ASSERT_TRUE(png) << error;
+    PrinterOptions options;
+    options.profile = p;
+    EXPECT_TRUE(*png == testing::RenderWith(in_bytes, options).Roll()) << name;
+    EXPECT_NE(r.err.find("not drawn: ESC t at 5: code page 99 not available, drawn as PC437\n"),
+              std::string::npos)
+        << r.err;
+  }
+  std::string error;
+  const auto cn = ReadPng(dir_.path() / "cn.png", &error),
+             intl = ReadPng(dir_.path() / "intl.png", &error);
+  ASSERT_TRUE(cn && intl) << error;
+  EXPECT_FALSE(*cn == *intl);
+}
+
+// The README's picture of one text in three code pages, as tillvane-render draws it in the
+// intl profile, against its golden picture (TILLVANE_UPDATE_GOLDEN=1 rewrites it).
+TEST_F(RenderCliTest, ThreeCodePagesMatchTheirGoldenPicture) {
+  struct Line {
+    uint8_t n;
+    std::u32string text;
+  };
+  const Line lines[] = {
+      {17, U"PC866    Съешь же ещё мягких булок"},
+      {47, U"WPC1253  Καλημέρα κόσμε, ωραία"},
+      {16, U"WPC1252  Crème brûlée à 4,50 €"},
+  };
+  Bytes bytes = {0x1B, '@', 0x1D, '!', 0x11, 0x1B, 'a', 1};
+  bytes = testing::Cat({bytes, testing::Text("ESC t\n"), {0x1D, '!', 0, 0x1B, 'a', 0}});
+  for (const Line& l : lines) {
+    const Bytes text = testing::Encode(l.text, l.n);
+    ASSERT_EQ(text.size(), l.text.size()) << l.n;
+    bytes = testing::Cat({bytes, {0x1B, 't', l.n}, text, {'\n'}});
+  }
+  bytes = testing::Cat({bytes, {0x1B, 'd', 3, 0x1D, 'V', 0}});
+  const fs::path in = Write("CodePages.dat", bytes);
+  const fs::path out = dir_.path() / "CodePages.png";
+  const CliRun r = Render({"--profile", "intl", "-o", out.string(), in.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("not drawn"), std::string::npos) << r.err;
+  const fs::path golden =
+      fs::path(TILLVANE_SOURCE_DIR) / "tests" / "golden" / "render" / "CodePages.png";
+  if (const char* u = std::getenv("TILLVANE_UPDATE_GOLDEN"); u && std::string(u) == "1")
+    fs::copy_file(out, golden, fs::copy_options::overwrite_existing);
+  std::string error;
+  const auto drawn = ReadPng(out, &error);
+  const auto expected = ReadPng(golden, &error);
+  ASSERT_TRUE(drawn && expected) << error;
+  EXPECT_TRUE(*drawn == *expected);
 }
 
 TEST_F(RenderCliTest, FlashLogosComeFromTheStoreUnlessTurnedOff) {

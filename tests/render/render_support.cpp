@@ -1,8 +1,13 @@
 #include "tests/render/render_support.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 
+#include "render/codepage.h"
+
 namespace tillvane::render::testing {
+static Rendered RenderSliced(const Bytes& in, const PrinterOptions& options, size_t slice);
 
 Bitmap Rendered::Roll() const {
   int h = 0, w = 0;
@@ -21,10 +26,18 @@ Bitmap Rendered::Roll() const {
 }
 
 Rendered Render(const Bytes& in, int paper, size_t slice, const std::filesystem::path& flash) {
-  Rendered r;
   PrinterOptions options;
   options.paper_dots = paper;
   options.flash_store = flash;
+  return RenderSliced(in, options, slice);
+}
+
+Rendered RenderWith(const Bytes& in, const PrinterOptions& options) {
+  return RenderSliced(in, options, 0);
+}
+
+static Rendered RenderSliced(const Bytes& in, const PrinterOptions& options, size_t slice) {
+  Rendered r;
   Printer printer(options, [&r](Page&& p) { r.pages.push_back(std::move(p)); });
   if (slice == 0) {
     printer.Feed(in);
@@ -42,6 +55,23 @@ Rendered Render(const Bytes& in, int paper, size_t slice, const std::filesystem:
 
 Bytes Text(const std::string& s) {
   return Bytes(s.begin(), s.end());
+}
+
+Bytes Encode(const std::u32string& text, int n) {
+  std::string charset;
+  for (const CodePageInfo& c : CodePages())
+    if (c.n == n) charset = c.charset;
+  iconv_t cd = iconv_open(charset.c_str(), "UTF-32LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  Bytes out(text.size() * 4);
+  char* src = reinterpret_cast<char*>(const_cast<char32_t*>(text.data()));
+  char* dst = reinterpret_cast<char*>(out.data());
+  size_t src_left = text.size() * sizeof(char32_t), dst_left = out.size();
+  const bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok || src_left != 0) return {};
+  out.resize(out.size() - dst_left);
+  return out;
 }
 
 Bytes Cat(std::initializer_list<Bytes> parts) {

@@ -25,9 +25,15 @@ struct Rendered {
 Rendered Render(const Bytes& in, int paper = kDots80mm, size_t slice = 0,
                 const std::filesystem::path& flash_store = {});
 
+// With the options given (a profile, say); fed in one call.
+Rendered RenderWith(const Bytes& in, const PrinterOptions& options);
+
 // Bytes of text and commands: Cat({ESC, '@'}, "text", ...).
 Bytes Text(const std::string& s);
 Bytes Cat(std::initializer_list<Bytes> parts);
+// `text` in the bytes of the code page ESC t `n` selects, through iconv; empty when that
+// page cannot hold it.
+Bytes Encode(const std::u32string& text, int n);
 
 // The smallest box holding every dot; empty when there is none.
 struct Box {

@@ -103,13 +103,13 @@ TEST_F(StreamTest, UnknownBytesAreCountedWithTheFirstTwentyOffsets) {
 }
 
 TEST_F(StreamTest, CommandsReadButNotDrawnAreNamedAndTheAcceptedOnesAreNot) {
-  // FS 2 (a user-defined Chinese character) and ESC % 1 (the user-defined characters) are
+  // FS 2 (a user-defined Chinese character) and FS C (the double-byte code system) are
   // read by their length and not drawn; the drawer pulses, smoothing and the panel
   // buttons have nothing to draw and are taken silently.
   const Bytes fs2 = Cat({{FS, '2', 0xFE, 0xA1}, Bytes(72, 0x55)});
   auto r = Render(Cat({Text("a"),
                        fs2,
-                       {ESC, '%', 1},
+                       {FS, 'C', 1},
                        {ESC, 'p', 0, 25, 250},
                        {DLE, 0x14, 1, 0, 1},
                        {GS, 'b', 1},
@@ -119,16 +119,16 @@ TEST_F(StreamTest, CommandsReadButNotDrawnAreNamedAndTheAcceptedOnesAreNot) {
   EXPECT_EQ(r.report.refused, 0u);
   EXPECT_EQ(r.report.not_drawn, 2u);
   EXPECT_EQ(r.report.not_drawn_notes,
-            (std::vector<std::string>{"FS 2 at 1: not drawn", "ESC % at 77: not drawn"}));
+            (std::vector<std::string>{"FS 2 at 1: not drawn", "FS C at 77: not drawn"}));
   ASSERT_EQ(r.pages.size(), 1u);  // the text around them still prints
   EXPECT_FALSE(Ink(r.pages[0].dots).empty());
 
   Bytes many;
-  for (int i = 0; i < 25; ++i) many = Cat({many, {ESC, '%', 0}});
+  for (int i = 0; i < 25; ++i) many = Cat({many, {FS, 'C', 0}});
   r = Render(many);
   EXPECT_EQ(r.report.not_drawn, 25u);
   ASSERT_EQ(r.report.not_drawn_notes.size(), Report::kMaxListed);
-  EXPECT_EQ(r.report.not_drawn_notes.back(), "ESC % at 57: not drawn");
+  EXPECT_EQ(r.report.not_drawn_notes.back(), "FS C at 57: not drawn");
 }
 
 TEST_F(StreamTest, ACommandCutShortAtTheEndIsReported) {

@@ -85,7 +85,7 @@ TEST(JobCounter, UnknownBytesPagesAndAnswersAtTheEdges) {
         'b',  0x1D, '(', 'k', 3, 0,  49, 82, 48,   0x1D, '(', 'k', 3, 0,  49, 81, 48}},
       {"a command cut short by the end", {'a', '\n', 0x1B}},
       {"commands read but not drawn, and the drawer taken",
-       {0x1B, '%', 1, 'a', 0x1B, 'p', 0, 25, 250, 0x1B, '?', 'A', '\n'}},
+       {0x1C, 'C', 1, 'a', 0x1B, 'p', 0, 25, 250, 0x1B, '?', 'A', '\n'}},
       {"NV graphics defined, listed, printed, deleted",
        {0x1D, '(', 'L', 12, 0, 48, 67, 48,  'A', '1', 1, 8, 0, 1, 0, 49, 0xFF,  // fn 67
         0x1D, '(', 'L', 4,  0, 48, 64, 'K', 'C',                                // fn 64

@@ -97,7 +97,7 @@ TEST(PrinterCli, MistakesAreNamedAndExitBeforeAnyJob) {
       {{"--state", "jammed"}, 2, "not jammed"},
       {{"--idle-timeout", "0"}, 2, "--idle-timeout takes seconds"},
       {{"--max-job", "x"}, 2, "--max-job takes megabytes"},
-      {{"--profile", "intl"}, 2, "--profile takes cn"},
+      {{"--profile", "klingon"}, 2, "--profile takes cn|intl, not klingon"},
       {{"--keep"}, 2, "--keep needs a value"},
       {{"--bogus"}, 2, "unknown argument --bogus"},
   };
@@ -127,10 +127,10 @@ TEST(PrinterCli, OneJsonLinePerJobAndStrictExitsThreeOnUnknownBytes) {
       {{"--strict", "--no-render"}, {'a', '\n'}, 0, false},
       {{}, {0x01, '\n'}, 0, true},
       {{"--strict"},
-       {0x1B, '%', 1, 'a', '\n'},
+       {0x1C, 'C', 1, 'a', '\n'},
        3,
        true,
-       "\"not_drawn\":1,\"refused\":0,\"replies\":0,\"not_drawn_notes\":[\"ESC % at 0: not "
+       "\"not_drawn\":1,\"refused\":0,\"replies\":0,\"not_drawn_notes\":[\"FS C at 0: not "
        "drawn\"]"},
   };
   int number = 0;

@@ -106,6 +106,12 @@ TEST(PrintServer, NamesAndAutomaticStatusBack) {
   const Bytes names = PrintJob(h.port(), {0x1D, 'I', 65, 0x1D, 'I', 66, 0x1D, 'I', 67});
   const std::string text(names.begin(), names.end());
   EXPECT_EQ(text, std::string("_2.41\0_Tillvane\0_TV-80\0", 23));
+  // The intl profile's printer says so in its model name.
+  {
+    ServerHarness intl({.profile = render::Profile::kIntl});
+    const Bytes model = PrintJob(intl.port(), {0x1D, 'I', 67});
+    EXPECT_EQ(std::string(model.begin(), model.end()), std::string("_TV-80-INTL\0", 12));
+  }
 
   const int fd = Connect(h.port());
   ASSERT_TRUE(SendAll(fd, {0x1D, 'a', 0xFF}));

@@ -23,6 +23,7 @@
 
 #include "app/virtual_printer_window.h"
 #include "commands/status_query.h"
+#include "config/ini_file.h"
 #include "link/link_state.h"
 #include "link/virtual_link.h"
 #include "render/cli/render_cli.h"
@@ -200,6 +201,40 @@ TEST_F(VirtualWindowTest, TheStateBoxesSetWhatThePrinterAnswers) {
   EXPECT_EQ(answer, std::optional<uint8_t>(0x03));
   ASSERT_TRUE(QueryPrinterStatus(&status));
   EXPECT_EQ(status[3], std::optional<uint8_t>(0x12 | 0x0C));
+}
+
+TEST_F(VirtualWindowTest, TheProfileComesFromTheIniAndTheComboKeepsTheOperatorsChoice) {
+  const fs::path user = dir_.path() / "config";
+  struct Restore {
+    QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    ~Restore() { qputenv("XDG_CONFIG_HOME", saved); }
+  } restore;
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(user.string()));
+  WriteIni(dir_.path(),
+           GoldenIni(false, (dir_.path() / "no-com1").string()) + "[Virtual]\nProfile=intl\n");
+  Open().show();
+  VirtualPrinterWindow* preview = ApplyVirtual();
+  ASSERT_NE(preview, nullptr);
+  EXPECT_EQ(VirtualPrinterOfLink()->profile(), render::Profile::kIntl);
+  EXPECT_EQ(preview->cboProfile->currentData().toInt(), static_cast<int>(render::Profile::kIntl));
+
+  // The operator chooses cn: the printer takes it, and the user's own copy of the file
+  // keeps it beside everything the program folder's said.
+  const int cn = preview->cboProfile->findData(static_cast<int>(render::Profile::kCn));
+  ASSERT_GE(cn, 0);
+  preview->cboProfile->setCurrentIndex(cn);
+  emit preview->cboProfile->activated(cn);
+  EXPECT_EQ(VirtualPrinterOfLink()->profile(), render::Profile::kCn);
+  const IniFile kept = IniFile::Load((user / "tillvane" / "Tillvane.ini").string());
+  EXPECT_EQ(kept.ReadString("Virtual", "Profile", ""), "cn");
+  EXPECT_EQ(kept.ReadInteger("Pos2", "Width", 0), 56);
+
+  // A name the printer does not know: cn, and the window still opens.
+  WriteIni(user / "tillvane", GoldenIni(false, "") + "[Virtual]\nProfile=klingon\n");
+  SetVirtualProfile(render::Profile::kIntl);
+  form_.reset();
+  Open();
+  EXPECT_EQ(VirtualProfile(), render::Profile::kCn);
 }
 
 TEST_F(VirtualWindowTest, ClosingDuringACommandFileStreamEndsItAndTheLinkCleanly) {
