@@ -36,10 +36,17 @@ void Parser::Finish() {
   m_.Finish(tokenizer_.offset());
 }
 
+// Bytes of no command are bytes of the input: those a macro replays again were counted
+// where they arrived (or, being text a replay reads in another mode, are no bytes of the
+// input at all), so a replay adds none.
+void Parser::Unknown(uint64_t at, uint64_t count) {
+  if (!replaying_) m_.Unknown(at, count);
+}
+
 void Parser::DropLead() {
   if (gbk_lead_ < 0) return;
   gbk_lead_ = -1;
-  m_.Unknown(gbk_offset_, 1);
+  Unknown(gbk_offset_, 1);
 }
 
 void Parser::OnToken(const protocol::Token& token) {
@@ -62,7 +69,7 @@ void Parser::OnToken(const protocol::Token& token) {
       RunCommand(m_, Command{t.bytes, t.command_offset, t.row, t.part, t.last, t.data_skipped});
       break;
     case protocol::TokenKind::kUnknown:
-      m_.Unknown(t.offset, t.count);
+      Unknown(t.offset, t.count);
       break;
     case protocol::TokenKind::kRefused:
       Refused(t);
@@ -88,7 +95,7 @@ void Parser::Text(std::span<const uint8_t> text, uint64_t offset) {
       gbk_lead_ = b;
       gbk_offset_ = offset + i;
     } else if (m_.chinese && b >= 0x80) {
-      m_.Unknown(offset + i, 1);
+      Unknown(offset + i, 1);
     } else {
       m_.PrintSingle(b);
     }

@@ -32,6 +32,7 @@ class Parser final : private protocol::TokenSink {
   void Refused(const protocol::Token& t);
   // A double-byte lead that got no trail is a byte of nothing.
   void DropLead();
+  void Unknown(uint64_t at, uint64_t count);
   // GS : and GS ^; false for any other command.
   bool Macro(const protocol::Token& t);
   void Record(const protocol::Token& t);

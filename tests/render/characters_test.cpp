@@ -308,6 +308,12 @@ TEST(CharactersTest, MacrosPrintAsTheyAreDefinedAndAgainForEachRun) {
     EXPECT_EQ(r.report.not_drawn, 0u);
     EXPECT_TRUE(r.Roll() == Page(Cat({c.same, Text("x")})));
   }
+  // A byte of no character in the macro is a byte of the input once, however often the
+  // macro runs (and the count never passes the input's size).
+  const Bytes in = Cat({{FS, '&', GS, ':', 0x80}, Text("a\n"), {GS, ':', GS, '^', 200, 0, 0}});
+  const auto r = RenderWith(in, Intl());
+  EXPECT_EQ(r.report.unknown_bytes, 1u);
+  EXPECT_EQ(r.report.unknown_offsets, (std::vector<uint64_t>{4}));
 }
 
 }  // namespace
