@@ -235,7 +235,8 @@ struct Index {
   }
 };
 
-const Index& TheIndex() {
+// Inlined: it is asked for every command.
+[[gnu::always_inline]] inline const Index& TheIndex() {
   static const Index index;
   return index;
 }

@@ -88,6 +88,7 @@ void Tokenizer::Feed(const uint8_t* bytes, size_t size, TokenSink& sink) {
           break;
         }
         start_ = offset_;
+        if (FixedCommand(bytes + i, size - i, sink, &i)) break;
         phase_ = Phase::kHeader;
         [[fallthrough]];
       }
@@ -113,6 +114,23 @@ void Tokenizer::Feed(const uint8_t* bytes, size_t size, TokenSink& sink) {
       }
     }
   }
+}
+
+// A command of fixed length whose bytes are all at hand goes out as they stand, without
+// being gathered byte by byte: most commands of a receipt are of this kind.
+bool Tokenizer::FixedCommand(const uint8_t* bytes, size_t size, TokenSink& sink, size_t* i) {
+  bool more = false;
+  const CommandRow* row = MatchCommand(bytes, size, &more);
+  if (row == nullptr || row->length != Length::kFixed || size < row->header) return false;
+  Token t;
+  t.kind = TokenKind::kCommand;
+  t.offset = t.command_offset = offset_;
+  t.bytes = std::span<const uint8_t>(bytes, row->header);
+  t.row = NameCommand(row, t.bytes);
+  offset_ += row->header;
+  *i += row->header;
+  sink.OnToken(t);
+  return true;
 }
 
 void Tokenizer::HeaderByte(uint8_t b, TokenSink& sink) {

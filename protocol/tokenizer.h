@@ -88,6 +88,7 @@ class Tokenizer {
     kPartHead,   // gathering the head of the next part (FS q size, ESC & width)
   };
 
+  bool FixedCommand(const uint8_t* bytes, size_t size, TokenSink& sink, size_t* i);
   void HeaderByte(uint8_t b, TokenSink& sink);
   void HeaderDone(TokenSink& sink);
   void DataDone(TokenSink& sink);

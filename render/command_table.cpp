@@ -161,7 +161,7 @@ class RowHandlers {
   std::vector<Handlers> handlers_;
 };
 
-const RowHandlers& Table() {
+[[gnu::always_inline]] inline const RowHandlers& Table() {
   static const RowHandlers kHandlers;
   return kHandlers;
 }
