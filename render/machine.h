@@ -27,14 +27,6 @@
 #include "render/logo_store.h"
 #include "render/printer.h"
 
-// The dot loops have no branch worth guiding a fuzzer by; left out of its coverage
-// they cost the fuzzer a fraction of the time.
-#if defined(__clang__)
-#define TILLVANE_DOT_LOOP __attribute__((no_sanitize("coverage")))
-#else
-#define TILLVANE_DOT_LOOP
-#endif
-
 namespace tillvane::render {
 
 using protocol::CAN, protocol::CR, protocol::DLE, protocol::EOT, protocol::ESC, protocol::FF,
@@ -207,6 +199,11 @@ struct Machine : Settings {
   // --- standard mode (standard_mode.cpp) ---------------------------------------------
 
   void ClearLine();
+  // The dot loops of a line and a character: the line moved right by `shift`, a
+  // character's underline and reverse.
+  void ShiftLine(int shift, int h);
+  void Underline(int left, int top, int w, int h);
+  void Reverse(int left, int top, int w, int h);
   // Turns the line's bottom `h` rows 180 degrees within the print width (ESC {).
   void TurnLine(int h);
   // Prints the gathered line and feeds: with `lf`, the line spacing (at least the

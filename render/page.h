@@ -4,6 +4,14 @@
 #include <cstdint>
 #include <vector>
 
+// The dot loops have no branch worth guiding a fuzzer by; left out of its coverage
+// they cost the fuzzer a fraction of the time.
+#if defined(__clang__)
+#define TILLVANE_DOT_LOOP __attribute__((no_sanitize("coverage")))
+#else
+#define TILLVANE_DOT_LOOP
+#endif
+
 namespace tillvane::render {
 
 // The virtual printer's head: 180 dots per inch across and along the paper, so that one
@@ -37,19 +45,19 @@ class Bitmap {
   const uint8_t* Row(int y) const { return bits_.data() + static_cast<size_t>(y) * stride_; }
   uint8_t* Row(int y) { return bits_.data() + static_cast<size_t>(y) * stride_; }
 
-  bool Get(int x, int y) const {
+  TILLVANE_DOT_LOOP bool Get(int x, int y) const {
     if (static_cast<unsigned>(x) >= static_cast<unsigned>(width_) ||
         static_cast<unsigned>(y) >= static_cast<unsigned>(height_))
       return false;
     return (Row(y)[x >> 3] >> (7 - (x & 7))) & 1;
   }
-  void Set(int x, int y) {
+  TILLVANE_DOT_LOOP void Set(int x, int y) {
     if (static_cast<unsigned>(x) >= static_cast<unsigned>(width_) ||
         static_cast<unsigned>(y) >= static_cast<unsigned>(height_))
       return;
     Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
   }
-  void Flip(int x, int y) {
+  TILLVANE_DOT_LOOP void Flip(int x, int y) {
     if (static_cast<unsigned>(x) >= static_cast<unsigned>(width_) ||
         static_cast<unsigned>(y) >= static_cast<unsigned>(height_))
       return;

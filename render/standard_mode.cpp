@@ -35,18 +35,20 @@ TILLVANE_DOT_LOOP void Machine::TurnLine(int h) {
   line = std::move(turned);
 }
 
+TILLVANE_DOT_LOOP void Machine::ShiftLine(int shift, int h) {
+  Bitmap moved(paper(), kLineRows);
+  for (int y = kLineRows - h; y < kLineRows; ++y)
+    for (int x = 0; x < paper(); ++x)
+      if (line.Get(x, y)) moved.Set(x + shift, y);
+  line = std::move(moved);
+}
+
 void Machine::PrintLine(bool lf, int64_t feed) {
   const int h = line_content ? std::min(line_height, kLineRows) : 0;
   if (h > 0) {
     // The line's content runs from the left margin to line_x.
     const int shift = Justified(LineLeft(), line_x - LineLeft()) - LineLeft();
-    if (shift > 0) {
-      Bitmap moved(paper(), kLineRows);
-      for (int y = kLineRows - h; y < kLineRows; ++y)
-        for (int x = 0; x < paper(); ++x)
-          if (line.Get(x, y)) moved.Set(x + shift, y);
-      line = std::move(moved);
-    }
+    if (shift > 0) ShiftLine(shift, h);
     if (upside_down) TurnLine(h);
     AppendRows(line, kLineRows - h, kLineRows);
   }
@@ -93,20 +95,25 @@ void Machine::DrawChar(const Glyph* g, int xm, int ym, int underline_rows, int s
     else
       Stamp(gw, gh, sx, sy, left + bold, top, dot);
   }
-  if (underline_rows > 0)
-    for (int y = top + h - underline_rows; y < top + h; ++y)
-      for (int x = left; x < left + w + spacing; ++x) Plot(x, y);
-  if (reverse) {
-    for (int y = top; y < top + h; ++y)
-      for (int x = left; x < left + w + spacing; ++x) {
-        if (page_mode) {
-          // Reverse in page mode: flip through the same turn as Plot.
-          FlipPage(x, y);
-        } else {
-          line.Flip(x, y);
-        }
+  if (underline_rows > 0) Underline(left, top + h - underline_rows, w + spacing, underline_rows);
+  if (reverse) Reverse(left, top, w + spacing, h);
+}
+
+TILLVANE_DOT_LOOP void Machine::Underline(int left, int top, int w, int h) {
+  for (int y = top; y < top + h; ++y)
+    for (int x = left; x < left + w; ++x) Plot(x, y);
+}
+
+TILLVANE_DOT_LOOP void Machine::Reverse(int left, int top, int w, int h) {
+  for (int y = top; y < top + h; ++y)
+    for (int x = left; x < left + w; ++x) {
+      if (page_mode) {
+        // Reverse in page mode: flip through the same turn as Plot.
+        FlipPage(x, y);
+      } else {
+        line.Flip(x, y);
       }
-  }
+    }
 }
 
 void Machine::PrintSingle(uint8_t b) {
