@@ -11,7 +11,8 @@ namespace tillvane::server {
 
 // Runs the command line: one line per job to `out`, messages to `err`. Returns the exit
 // status: 0 done, 1 a line or the jobs folder could not be opened, 2 bad arguments, 3
-// with --strict when a job had unknown bytes or commands not drawn. SIGINT and SIGTERM end it cleanly.
+// with --strict when a job had unknown bytes or commands not drawn. SIGINT and SIGTERM end it
+// cleanly.
 int RunPrinterCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 }  // namespace tillvane::server

@@ -128,7 +128,8 @@ TEST_F(VirtualWindowTest, TheAccountStatementOnThePreviewIsWhatTillvaneRenderDra
                                  << expected.width() << "x" << expected.height();
   // GS r 1 and the line feed, then the statement: one page, cut.
   EXPECT_EQ(preview->StatusLine->text(),
-            QStringLiteral("页数: 1    已接收: %1 字节    未知字节: 0    未绘制: 0").arg(account.size() + 4));
+            QStringLiteral("页数: 1    已接收: %1 字节    未知字节: 0    未绘制: 0")
+                .arg(account.size() + 4));
   QScrollBar* bar = preview->ScrollArea->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
