@@ -10,10 +10,8 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTimer>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/config_texts.h"
