@@ -286,3 +286,11 @@ const CommandRow* NameCommand(const CommandRow* row, std::span<const uint8_t> by
 }
 
 }  // namespace tillvane::protocol
+
+namespace tillvane::protocol {
+
+std::string Describe(const CommandRow& row, std::span<const uint8_t>) {
+  return std::string(row.meaning);
+}
+
+}  // namespace tillvane::protocol

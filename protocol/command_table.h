@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace tillvane::protocol {
@@ -62,5 +63,10 @@ const CommandRow* MatchCommand(const uint8_t* prefix, size_t size, bool* need_mo
 // The most specific row naming the complete command `bytes` found by `row`: a
 // sub-function row of its family when one matches, otherwise `row`.
 const CommandRow* NameCommand(const CommandRow* row, std::span<const uint8_t> bytes);
+
+// The meaning of the complete command `bytes` of `row` with its parameters in words
+// ("Print a bar code: Code 128, 13 bytes"), read from the row; the row's meaning alone
+// for a row that says nothing of its parameters.
+std::string Describe(const CommandRow& row, std::span<const uint8_t> bytes);
 
 }  // namespace tillvane::protocol

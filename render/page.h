@@ -80,6 +80,15 @@ class Bitmap {
 
 enum class Cut : uint8_t { kNone, kFull, kPartial };
 
+// A rectangle of a page that one item of the input drew (trace.h): dots from `left` to
+// `right` and from `top` to `bottom`, each one past the last; every mark holds at least
+// one black dot.
+struct Mark {
+  uint64_t offset = 0;  // of the first byte of the item that drew it
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const Mark&) const = default;
+};
+
 // One stretch of paper: between two cuts, or the rest of the roll at the end of the
 // input, or kMaxPageRows of an uncut stretch (then `continued` is set).
 struct Page {
@@ -87,6 +96,9 @@ struct Page {
   Cut cut = Cut::kNone;
   bool continued = false;
   uint64_t number = 0;  // 1 for the first page a printer puts out
+  // What drew the page's dots, when the printer traces (PrinterOptions::trace): marks
+  // that together hold every black dot of the page.
+  std::vector<Mark> marks;
 };
 
 }  // namespace tillvane::render

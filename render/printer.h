@@ -19,6 +19,7 @@
 
 #include "render/page.h"
 #include "render/profile.h"
+#include "render/trace.h"
 
 namespace tillvane::protocol {
 struct CommandRow;
@@ -73,6 +74,9 @@ struct PrinterOptions {
   // names, GS a): called with each whole command as it is carried out; the bytes
   // returned go to the back channel in order with the printer's own.
   std::function<std::vector<uint8_t>(const uint8_t* command, size_t size)> more_answers;
+  // When set, the printer hands out each item of its input as it ends (the last at
+  // Finish) and marks its pages with what drew them (trace.h).
+  ItemSink trace;
 };
 
 class Printer {
